@@ -1,0 +1,58 @@
+# Build helpers shared by every folder.
+
+set(QUILL_WARNINGS -Wall -Wextra -Werror)
+
+if(QUILL_SANITIZE)
+    string(REPLACE "," ";" _quill_san "${QUILL_SANITIZE}")
+    set(QUILL_SANITIZE_FLAGS "")
+    foreach(s IN LISTS _quill_san)
+        list(APPEND QUILL_SANITIZE_FLAGS "-fsanitize=${s}")
+    endforeach()
+    list(APPEND QUILL_SANITIZE_FLAGS -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_compile_options(${QUILL_SANITIZE_FLAGS})
+    add_link_options(${QUILL_SANITIZE_FLAGS})
+endif()
+
+# quill_library(<name> DEPS <targets...>)
+# One static library per folder, made from every .cpp/.h in it; alias quill::<name>.
+function(quill_library name)
+    cmake_parse_arguments(Q "" "" "DEPS" ${ARGN})
+    file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    list(FILTER _src INCLUDE REGEX "\\.cpp$")
+    if(NOT _src)
+        # A folder whose code has not arrived yet.
+        add_library(quill_${name} INTERFACE)
+        target_include_directories(quill_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+        target_link_libraries(quill_${name} INTERFACE ${Q_DEPS})
+    else()
+        file(GLOB _hdr CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+        add_library(quill_${name} STATIC ${_src} ${_hdr})
+        target_include_directories(quill_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+        target_compile_options(quill_${name} PRIVATE ${QUILL_WARNINGS})
+        target_link_libraries(quill_${name} PUBLIC ${Q_DEPS})
+    endif()
+    add_library(quill::${name} ALIAS quill_${name})
+endfunction()
+
+# quill_tests(<folder> [GUI] DEPS <targets...>)
+# One test program per tests/ folder from every *_tests.cpp in it. GUI tests get a
+# QApplication and run on the offscreen platform.
+function(quill_tests name)
+    cmake_parse_arguments(Q "GUI" "" "DEPS;EXTRA" ${ARGN})
+    file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_tests.cpp)
+    if(NOT _src)
+        return()
+    endif()
+    set(_exe quill_${name}_tests)
+    add_executable(${_exe} ${_src} ${Q_EXTRA})
+    target_compile_options(${_exe} PRIVATE ${QUILL_WARNINGS})
+    if(Q_GUI)
+        target_link_libraries(${_exe} PRIVATE quill::testmain_gui)
+    else()
+        target_link_libraries(${_exe} PRIVATE quill::testmain_core)
+    endif()
+    target_link_libraries(${_exe} PRIVATE ${Q_DEPS} quill::testsupport GTest::gtest GTest::gmock)
+    gtest_discover_tests(${_exe}
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TZ=UTC"
+        DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST)
+endfunction()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillmate needs to build, run and test, when missing.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-multimedia-dev
+    libqt6multimedia6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    libcurl4-openssl-dev zlib1g-dev libjpeg62-turbo-dev
+    fonts-noto-cjk
+    xvfb xdotool xclip x11-utils imagemagick
+    libgtest-dev libgmock-dev libbenchmark-dev
+    curl espeak-ng lame
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
