@@ -19,8 +19,7 @@ constexpr Row kEndpoints[] = {
     {Endpoint::Ocr2, "QUILLMATE_OCR2_URL", "http://api.quillmate.net/getocr"},
     {Endpoint::Tts, "QUILLMATE_TTS_URL", "http://api.quillmate.net/gettts"},
     {Endpoint::Update, "QUILLMATE_UPDATE_URL", "http://www.quillmate.net/update/quillversion.txt"},
-    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL",
-     "http://www.quillmate.net/feedback/addinfo.asp"},
+    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "http://www.quillmate.net/feedback/addinfo.asp"},
     {Endpoint::Home, "QUILLMATE_HOME_URL", "http://www.quillmate.net/translation.htm"},
 };
 
@@ -39,4 +38,6 @@ QString EndpointUrl(Endpoint endpoint) {
     return value.isEmpty() ? QString::fromLatin1(row.defaultUrl) : value;
 }
 
-const char* EndpointVariable(Endpoint endpoint) { return RowOf(endpoint).variable; }
+const char* EndpointVariable(Endpoint endpoint) {
+    return RowOf(endpoint).variable;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 
@@ -13,3 +14,8 @@ int32_t FileSizeOf(const QString& path);
 // Symbolic links are never followed. Stops at the first failure; true when
 // nothing failed. Folders are never removed.
 bool DeleteFilesWithExtension(const QString& folder, const QString& extension);
+
+// Replaces the file at path with bytes through a temporary file and a rename,
+// so a crash or a full disk leaves the previous file as it was. Checks every
+// step itself: QSaveFile::commit() alone can report success for a short write.
+bool SaveFileAtomically(const QString& path, QByteArrayView bytes);

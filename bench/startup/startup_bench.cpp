@@ -1,0 +1,145 @@
+// Starts quillmate and the bare window in turn on the current X display and
+// measures, for each, the time from launch until its first window is painted
+// and its resident memory once idle. Prints medians and the ratios against
+// the standing budget (1.3x the bare window in both).
+//   quill_startup_bench [runs] [idle-ms]
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr double kBudget = 1.3;
+
+struct Program {
+    const char* label;
+    const char* path;
+    std::string home;
+    std::vector<double> paintMs;
+    std::vector<double> rssMiB;
+};
+
+long long MonotonicNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+double RssMiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kib = 0;
+            status >> kib;
+            return kib / 1024.0;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return -1;
+}
+
+// One launch; false when the program showed nothing within 30 s.
+bool RunOnce(Program& program, int idleMs, bool record) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return false;
+    const long long start = MonotonicNs();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const std::string probePath = QUILL_PROBE_DIR;
+        ::setenv("QT_PLUGIN_PATH", probePath.c_str(), 1);
+        ::setenv("QT_QPA_GENERIC_PLUGINS", "quillprobe", 1);
+        ::setenv("QUILL_PROBE_FD", std::to_string(fds[1]).c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        ::setenv("HOME", program.home.c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("QUILLMATE_DATA_DIR");
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(program.path, program.path, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    pollfd wait{fds[0], POLLIN, 0};
+    char line[64] = {};
+    bool ok = ::poll(&wait, 1, 30000) == 1 && ::read(fds[0], line, sizeof line - 1) > 0;
+    ::close(fds[0]);
+    if (ok) {
+        const double ms = double(std::atoll(line) - start) / 1e6;
+        ::usleep(useconds_t(idleMs) * 1000);
+        const double rss = RssMiB(pid);
+        if (record) {
+            program.paintMs.push_back(ms);
+            program.rssMiB.push_back(rss);
+        }
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return ok;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double Min(const std::vector<double>& v) {
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int idleMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 1500;
+    if (!std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "needs an X display (bench/startup/run.sh starts Xvfb)\n");
+        return 2;
+    }
+    char homeTemplate[] = "/tmp/quill-startup-XXXXXX";
+    if (!::mkdtemp(homeTemplate))
+        return 2;
+    const std::string root = homeTemplate;
+    Program programs[] = {{"quillmate", QUILL_PROGRAM, root + "/quillmate", {}, {}},
+                          {"bare window", QUILL_BARE_PROGRAM, root + "/bare", {}, {}}};
+    for (Program& p : programs) {
+        std::system(("mkdir -p '" + p.home + "'").c_str());
+        // The first start of quillmate writes its cursor and library files.
+        if (!RunOnce(p, 0, false)) {
+            std::fprintf(stderr, "%s showed no window\n", p.label);
+            return 1;
+        }
+    }
+    // Interleaved, so load from elsewhere on the machine hits both alike.
+    for (int i = 0; i < runs; ++i)
+        for (Program& p : programs)
+            RunOnce(p, idleMs, true);
+    std::system(("rm -rf '" + root + "'").c_str());
+
+    std::printf("%-12s %8s %14s %14s %12s\n", "program", "runs", "paint med ms", "paint min ms",
+                "RSS med MiB");
+    for (const Program& p : programs)
+        std::printf("%-12s %8zu %14.1f %14.1f %12.1f\n", p.label, p.paintMs.size(),
+                    Median(p.paintMs), Min(p.paintMs), Median(p.rssMiB));
+    const double timeRatio = Median(programs[0].paintMs) / Median(programs[1].paintMs);
+    const double memRatio = Median(programs[0].rssMiB) / Median(programs[1].rssMiB);
+    std::printf("ratio: time %.2fx, memory %.2fx (budget %.1fx): %s\n", timeRatio, memRatio,
+                kBudget, timeRatio <= kBudget && memRatio <= kBudget ? "within" : "OVER");
+    return 0;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// A captured region as the recognition engines get it: kept as it is when both
+// sides are at least 120 pixels, otherwise drawn at (10, 10) on a white canvas
+// of max(200, w + 20) x max(180, h + 20).
+QImage PrepareOcrCanvas(const QImage& picture);
+
+// Baseline JPEG of quality 90 from 24-bit RGB input, every other setting at
+// libjpeg's defaults. Empty on failure (a null image).
+QByteArray EncodeJpeg(const QImage& image, int quality = 90);
+
+// Writes the bytes to a temporary name beside path and renames it into place,
+// so a failed write never leaves a partial picture. False when anything failed.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+
+// The speech service's agent line, sent with every request.
+extern const char* const kSpeechAgent;
+
+// The form body of one speech request. The text is sent in full Unicode (the
+// program's UTF-8), percent-encoded.
+QByteArray SpeechPostData(QStringView text, const QString& languageCode);
+
+// The cache folder of the downloaded recordings, inside the data folder.
+QString SpeechCacheFolder();
+// The file of a request started at the given tick count: "<tick>.mp3" in the cache.
+QString SpeechFilePath(uint32_t tick);
