@@ -7,7 +7,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-multimedia-dev
     libqt6multimedia6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     libcurl4-openssl-dev zlib1g-dev libjpeg62-turbo-dev
-    fonts-noto-cjk
+    fonts-noto-cjk qt6-translations-l10n
     xvfb xdotool xclip x11-utils imagemagick
     libgtest-dev libgmock-dev libbenchmark-dev
     curl espeak-ng lame

@@ -82,9 +82,10 @@ void BM_Component(benchmark::State& state, std::string name, const char* path, b
 }
 
 // The curl tool's own time for the same URL (process start-up excluded).
-void BM_CurlTool(benchmark::State& state, std::string name, const char* path) {
+void BM_CurlTool(benchmark::State& state, std::string name, const char* path, bool toFile) {
+    const std::string out = toFile ? OutputFile().toStdString() : std::string("/dev/null");
     const std::string cmd =
-        "curl -s -o /dev/null -w '%{time_total}' " + g_server->url(path).toStdString();
+        "curl -s -o " + out + " -w '%{time_total}' " + g_server->url(path).toStdString();
     double total = 0;
     for (auto _ : state) {
         FILE* p = popen(cmd.c_str(), "r");
@@ -96,6 +97,8 @@ void BM_CurlTool(benchmark::State& state, std::string name, const char* path) {
         state.SetIterationTime(s);
         total += s;
     }
+    if (toFile)
+        QFile::remove(OutputFile());
     Record(state, name, total);
 }
 
@@ -173,11 +176,13 @@ void Register() {
     } sizes[] = {{"/1mb", "1MB", 40}, {"/200mb", "200MB", 3}};
     for (const Size& s : sizes) {
         const std::string base = s.label;
-        benchmark::RegisterBenchmark((base + "/curl tool").c_str(), BM_CurlTool,
-                                     base + "/curl tool", s.path)
-            ->Iterations(s.iterations)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
+        for (bool toFile : {false, true}) {
+            const std::string name = base + (toFile ? "/curl tool to file" : "/curl tool");
+            benchmark::RegisterBenchmark(name.c_str(), BM_CurlTool, name, s.path, toFile)
+                ->Iterations(s.iterations)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        }
         benchmark::RegisterBenchmark((base + "/plain libcurl to memory").c_str(),
                                      BM_PlainCurlToMemory, base + "/plain libcurl to memory",
                                      s.path)
@@ -210,6 +215,11 @@ void Summary() {
     for (const char* size : {"1MB", "200MB"}) {
         const double tool = g_seconds[std::string(size) + "/curl tool"];
         const double plain = g_seconds[std::string(size) + "/plain libcurl to memory"];
+        const double toolFile = g_seconds[std::string(size) + "/curl tool to file"];
+        if (toolFile > 0)
+            std::printf("  %-32s %9.2f ms  curl %9.2f ms  ratio %.2f (reference)\n",
+                        (std::string(size) + "/curl tool to file").c_str(), toolFile * 1000,
+                        tool * 1000, tool / toolFile);
         if (plain > 0)
             std::printf("  %-32s %9.2f ms  curl %9.2f ms  ratio %.2f (reference)\n",
                         (std::string(size) + "/plain libcurl to memory").c_str(), plain * 1000,

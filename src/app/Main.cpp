@@ -1,6 +1,14 @@
 #include "app/Main.h"
 
 #include "app/EmbeddedFiles.h"
+#include "base/Files.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
+#include "storage/FileStorage.h"
+#include "toolkit/AppIcon.h"
+#include "toolkit/ErrorBox.h"
+#include "toolkit/HintStyle.h"
+#include "translate/LanguageCatalog.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -11,15 +19,6 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
-
-#include "base/Files.h"
-#include "base/Paths.h"
-#include "base/Settings.h"
-#include "storage/FileStorage.h"
-#include "toolkit/AppIcon.h"
-#include "toolkit/ErrorBox.h"
-#include "toolkit/HintStyle.h"
-#include "translate/LanguageCatalog.h"
 
 namespace {
 
@@ -247,7 +246,6 @@ void TForm1::BuildControls() {
         row->addWidget(bsSkinButton7, 0, Qt::AlignVCenter);
     }
     bands->addWidget(ButtonPanel);
-
 }
 
 void TForm1::BuildMenu() {
@@ -293,9 +291,8 @@ void TForm1::BuildMenu() {
 
 void TForm1::WireEvents() {
     auto click = [this](QPushButton* button, void (TForm1::*handler)(QObject*)) {
-        connect(button, &QPushButton::clicked, this, [this, button, handler] {
-            (this->*handler)(button);
-        });
+        connect(button, &QPushButton::clicked, this,
+                [this, button, handler] { (this->*handler)(button); });
     };
     click(bsSkinButton1, &TForm1::bsSkinButton1Click);
     click(bsSkinButton2, &TForm1::bsSkinButton2Click);
@@ -306,9 +303,8 @@ void TForm1::WireEvents() {
     click(bsSkinButton8, &TForm1::bsSkinButton8Click);
 
     auto trigger = [this](QAction* action, void (TForm1::*handler)(QObject*)) {
-        connect(action, &QAction::triggered, this, [this, action, handler] {
-            (this->*handler)(action);
-        });
+        connect(action, &QAction::triggered, this,
+                [this, action, handler] { (this->*handler)(action); });
     };
     trigger(N1, &TForm1::bsSkinButton4Click);
     trigger(N6, &TForm1::N6Click);
@@ -370,9 +366,8 @@ void TForm1::FormCreate(QObject*) {
             }
             if (key->ValueExists(QStringLiteral("Face"))) {
                 const int face = key->ReadInteger(QStringLiteral("Face"));
-                TbsCompressedStoredSkin* skins[] = {bsCompressedStoredSkin1,
-                                                    bsCompressedStoredSkin2,
-                                                    bsCompressedStoredSkin3};
+                TbsCompressedStoredSkin* skins[] = {
+                    bsCompressedStoredSkin1, bsCompressedStoredSkin2, bsCompressedStoredSkin3};
                 QAction* items[] = {N6, N7, N8};
                 if (face >= 1 && face <= 3) {
                     bsSkinData1->SetCompressedStoredSkin(skins[face - 1]);

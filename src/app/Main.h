@@ -1,5 +1,14 @@
 #pragma once
 
+#include "toolkit/BusinessSkinForm.h"
+#include "toolkit/ClickLabel.h"
+#include "toolkit/SkinComboBox.h"
+#include "toolkit/SkinData.h"
+#include "toolkit/SkinMessage.h"
+#include "toolkit/SpeakerImage.h"
+#include "toolkit/TrayIcon.h"
+#include "toolkit/UnicodeMemo.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QIODevice>
@@ -11,15 +20,6 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
-
-#include "toolkit/BusinessSkinForm.h"
-#include "toolkit/ClickLabel.h"
-#include "toolkit/SkinComboBox.h"
-#include "toolkit/SkinData.h"
-#include "toolkit/SkinMessage.h"
-#include "toolkit/SpeakerImage.h"
-#include "toolkit/TrayIcon.h"
-#include "toolkit/UnicodeMemo.h"
 
 class TauHTTP;
 class TFileStorage;
@@ -69,12 +69,12 @@ public:
     QWidget* ButtonPanel = nullptr;
 
     QMenu* bsSkinPopupMenu2 = nullptr;
-    QAction* N1 = nullptr; // 联系我们
-    QAction* N5 = nullptr; // separator
-    QAction* N6 = nullptr; // 软件界面（一）, tag 1, group 1
-    QAction* N7 = nullptr; // 软件界面（二）, tag 2, group 1
-    QAction* N8 = nullptr; // 软件界面（三）, tag 3, group 1
-    QAction* N9 = nullptr; // separator
+    QAction* N1 = nullptr;           // 联系我们
+    QAction* N5 = nullptr;           // separator
+    QAction* N6 = nullptr;           // 软件界面（一）, tag 1, group 1
+    QAction* N7 = nullptr;           // 软件界面（二）, tag 2, group 1
+    QAction* N8 = nullptr;           // 软件界面（三）, tag 3, group 1
+    QAction* N9 = nullptr;           // separator
     QAction* OCRServerID1 = nullptr; // 图片文字识别引擎（一）, tag 1, group 2
     QAction* OCRServerID2 = nullptr; // 图片文字识别引擎（二）, tag 2, group 2
     QAction* N2 = nullptr;           // separator
@@ -140,9 +140,8 @@ public:
     // --- recognition ----------------------------------------------------
     void bsSkinButton8Click(QObject* Sender);
     void OCRHttpDone(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
-    void OCRHttpUploadProgress(QObject* Sender, int DataSize, int BytesTransferred,
-                               int ElapsedTime, int EstimatedTimeLeft, quint8 PercentsDone,
-                               float TransferRate);
+    void OCRHttpUploadProgress(QObject* Sender, int DataSize, int BytesTransferred, int ElapsedTime,
+                               int EstimatedTimeLeft, quint8 PercentsDone, float TransferRate);
     void OCRHttpUploadFieldRequest(QObject* Sender, quint16 FileIndex, QIODevice* UploadStream,
                                    QString& FieldName, QString& FileName);
     void OCRHttpConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,

@@ -127,7 +127,7 @@ void TForm1::bsSkinButton2Click(QObject*) {
 void TForm1::bsSkinButton3Click(QObject*) {
     try {
         auto form = std::make_unique<TUpdateForm>(this);
-        form->setFixedSize(TUpdateForm::DesignWidth, TUpdateForm::DesignHeight);
+        form->SetClientSize(378, 143);
         SetControlCursor(form->bsSkinButton1, crAnimatedArrow);
         SetControlCursor(form->bsSkinButton2, crAnimatedArrow);
         form->Messages = bsSkinMessage1;
@@ -143,7 +143,7 @@ void TForm1::bsSkinButton3Click(QObject*) {
 void TForm1::bsSkinButton4Click(QObject*) {
     try {
         auto form = std::make_unique<TSendUserInfo>(this);
-        form->setFixedSize(TSendUserInfo::DesignWidth, TSendUserInfo::DesignHeight);
+        form->SetClientSize(501, 268);
         form->Messages = bsSkinMessage1;
         form->exec();
     } catch (const std::exception& error) {

@@ -1,14 +1,22 @@
-#include <QApplication>
-#include <memory>
-
 #include "app/Main.h"
+
 #include "feedback/SendUserInfo.h"
 #include "toolkit/AppIcon.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
     QApplication::setWindowIcon(QuillmateIcon());
+    // The text boxes' own menus (cut, copy, paste) speak the interface's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qt_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     auto* Form1 = new TForm1;
     Form1->setAttribute(Qt::WA_DeleteOnClose);

@@ -4,10 +4,12 @@
 #include "feedback/FormEncode.h"
 #include "feedback/InstallationId.h"
 #include "http/auHTTP.h"
+#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "toolkit/UnicodeMemo.h"
 #include "update/Connectivity.h"
+#include "update/DialogFrame.h"
 #include "update/ShellOpen.h"
 
 #include <QFrame>
@@ -29,18 +31,21 @@ QPushButton* MakeButton(QWidget* parent, int x, int width) {
 
 } // namespace
 
-TSendUserInfo::TSendUserInfo(QWidget* parent) : QDialog(parent) {
+TSendUserInfo::TSendUserInfo(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral(" 提 交 信 息 "));
-    setFixedSize(DesignWidth, DesignHeight);
+    bsBusinessSkinForm1 = MakeSkinnedDialogFrame(this, ClientArea);
+    SetClientSize(DesignWidth, DesignHeight);
 
-    Label2 = new QLabel(QStringLiteral("联系方式："), this);
+    QWidget* client = ClientArea;
+    Label2 = new QLabel(QStringLiteral("联系方式："), client);
     Label2->move(15, 22);
-    UserEMail = new QLineEdit(this);
+    UserEMail = new QLineEdit(client);
     UserEMail->setGeometry(80, 19, 399, 20);
-    Label3 = new QLabel(QStringLiteral("提交内容："), this);
+    Label3 = new QLabel(QStringLiteral("提交内容："), client);
     Label3->move(15, 55);
 
-    bsSkinPanel1 = new QFrame(this);
+    bsSkinPanel1 = new QFrame(client);
     bsSkinPanel1->setGeometry(80, 50, 399, 167);
     bsSkinPanel1->setFrameShape(QFrame::StyledPanel);
     auto* panelLayout = new QVBoxLayout(bsSkinPanel1);
@@ -51,11 +56,11 @@ TSendUserInfo::TSendUserInfo(QWidget* parent) : QDialog(parent) {
     panelLayout->addWidget(InfoText);
     bsSkinScrollBar1 = InfoText->verticalScrollBar();
 
-    bsSkinButton3 = MakeButton(this, 110, 80);
+    bsSkinButton3 = MakeButton(client, 110, 80);
     bsSkinButton3->setText(QStringLiteral("访问主页"));
     bsSkinButton3->setToolTip(QStringLiteral("将上述内容提到给我们"));
-    bsSkinButton1 = MakeButton(this, 212, 120);
-    bsSkinButton2 = MakeButton(this, 354, 80);
+    bsSkinButton1 = MakeButton(client, 212, 120);
+    bsSkinButton2 = MakeButton(client, 354, 80);
 
     Messages = new TbsSkinMessage(this);
 
@@ -69,6 +74,10 @@ TSendUserInfo::TSendUserInfo(QWidget* parent) : QDialog(parent) {
     };
     auHTTP1->OnHTTPError = [this](QObject* s, int code, QIODevice* stream) {
         auHTTP1HTTPError(s, code, stream);
+    };
+    auHTTP1->OnConnLost = [this](QObject* s, const QString& type, int size, int read,
+                                 QIODevice* stream) {
+        auHTTP1ConnLost(s, type, size, read, stream);
     };
     auHTTP1->OnHostUnreachable = [this](QObject* s) { auHTTP1HostUnreachable(s); };
     auHTTP1->OnWaitTimeoutExpired = [this](QObject* s) { auHTTP1WaitTimeoutExpired(s); };
@@ -85,6 +94,10 @@ TSendUserInfo::TSendUserInfo(QWidget* parent) : QDialog(parent) {
 }
 
 TSendUserInfo::~TSendUserInfo() = default;
+
+void TSendUserInfo::SetClientSize(int width, int height) {
+    ClientArea->setFixedSize(width, height);
+}
 
 void TSendUserInfo::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -158,6 +171,12 @@ void TSendUserInfo::auHTTP1HTTPError(QObject*, int, QIODevice*) {
     Message(QStringLiteral("   计 算 机 连 接 服 务 器 错 误 ，请 稍 后 再 试 。"),
             TbsSkinMessage::mtError);
     SetScreenCursor(crDefault);
+}
+
+// A reply cut short tells nothing about the submission; unhandled, it would
+// leave the busy cursor up with no word to the user.
+void TSendUserInfo::auHTTP1ConnLost(QObject* Sender, const QString&, int, int, QIODevice* Stream) {
+    auHTTP1HTTPError(Sender, 200, Stream);
 }
 
 void TSendUserInfo::auHTTP1HostUnreachable(QObject*) {

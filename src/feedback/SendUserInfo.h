@@ -13,6 +13,7 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class TauHTTP;
+class TbsBusinessSkinForm;
 class TbsSkinMessage;
 class TUnicodeMemo;
 
@@ -26,6 +27,11 @@ public:
     static constexpr int DesignWidth = 501;
     static constexpr int DesignHeight = 268;
     static constexpr int MaxMessageLength = 1000;
+
+    // The skinned caption bar sits above the client area, which holds the controls.
+    TbsBusinessSkinForm* bsBusinessSkinForm1 = nullptr;
+    QWidget* ClientArea = nullptr;
+    void SetClientSize(int width, int height);
 
     QLabel* Label2 = nullptr;
     QLineEdit* UserEMail = nullptr;
@@ -49,6 +55,8 @@ public:
     void InfoTextKeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
     void auHTTP1Done(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
     void auHTTP1HTTPError(QObject* Sender, int ErrorCode, QIODevice* Stream);
+    void auHTTP1ConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,
+                         QIODevice* Stream);
     void auHTTP1HostUnreachable(QObject* Sender);
     void auHTTP1WaitTimeoutExpired(QObject* Sender);
 

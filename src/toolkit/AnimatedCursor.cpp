@@ -1,5 +1,6 @@
 #include "toolkit/AnimatedCursor.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -356,7 +357,9 @@ TAnimatedCursor::TAnimatedCursor(TAniCursorData data, QObject* parent)
 }
 
 TAnimatedCursor::~TAnimatedCursor() {
-    if (onScreen_)
+    // Owned by the application, we may go while it is being torn down; the
+    // override stack is gone with it then.
+    if (onScreen_ && QCoreApplication::instance())
         QGuiApplication::restoreOverrideCursor();
     for (const QPointer<QWidget>& c : controls_) {
         if (c)

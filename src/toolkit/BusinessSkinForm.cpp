@@ -1,5 +1,7 @@
 #include "toolkit/BusinessSkinForm.h"
 
+#include "toolkit/TrayIcon.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,8 +10,6 @@
 #include <QStyleOption>
 #include <QSystemTrayIcon>
 #include <QWindow>
-
-#include "toolkit/TrayIcon.h"
 
 // --- caption button ------------------------------------------------------
 
@@ -44,9 +44,10 @@ void TbsCaptionButton::paintEvent(QPaintEvent* event) {
         break;
     case gRestore:
         p.drawRect(QRectF(c.x() - s, c.y() - s + 3, 2 * s - 3, 2 * s - 3));
-        p.drawPolyline(QPolygonF({QPointF(c.x() - s + 3, c.y() - s + 3), QPointF(c.x() - s + 3, c.y() - s),
-                                  QPointF(c.x() + s, c.y() - s), QPointF(c.x() + s, c.y() + s - 3),
-                                  QPointF(c.x() + s - 3, c.y() + s - 3)}));
+        p.drawPolyline(
+            QPolygonF({QPointF(c.x() - s + 3, c.y() - s + 3), QPointF(c.x() - s + 3, c.y() - s),
+                       QPointF(c.x() + s, c.y() - s), QPointF(c.x() + s, c.y() + s - 3),
+                       QPointF(c.x() + s - 3, c.y() + s - 3)}));
         break;
     case gToTray:
         p.drawLine(QPointF(c.x(), c.y() - s), QPointF(c.x(), c.y() + 2));
@@ -103,12 +104,27 @@ TbsCaptionBar::TbsCaptionBar(QWidget* parent) : QWidget(parent) {
 
 void TbsCaptionBar::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        if (QWindow* handle = window()->windowHandle())
-            handle->startSystemMove();
+        QWindow* handle = window()->windowHandle();
+        dragging_ = !(handle && handle->startSystemMove());
+        dragOffset_ = event->globalPosition().toPoint() - window()->pos();
         event->accept();
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+void TbsCaptionBar::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_ && (event->buttons() & Qt::LeftButton) && !window()->isMaximized()) {
+        window()->move(event->globalPosition().toPoint() - dragOffset_);
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TbsCaptionBar::mouseReleaseEvent(QMouseEvent* event) {
+    dragging_ = false;
+    QWidget::mouseReleaseEvent(event);
 }
 
 void TbsCaptionBar::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -39,8 +39,15 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Set while the window is dragged by hand (no window manager to do it).
+    bool dragging_ = false;
+    QPoint dragOffset_;
 };
 
 // The skinned frame of a frameless top-level window: caption bar with

@@ -66,8 +66,8 @@ void TbsSkinComboBox::paintEvent(QPaintEvent* event) {
     // skin's text colour so no skin needs picture files.
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QColor color = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::Text);
+    QColor color =
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text);
     p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const QPointF c(width() - 11.0, height() / 2.0 + 1);
     p.drawPolyline(QPolygonF({c + QPointF(-4, -2.5), c + QPointF(0, 1.5), c + QPointF(4, -2.5)}));

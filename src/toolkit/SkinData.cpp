@@ -1,9 +1,9 @@
 #include "toolkit/SkinData.h"
 
+#include "toolkit/StoredSkins.h"
+
 #include <QApplication>
 #include <zlib.h>
-
-#include "toolkit/StoredSkins.h"
 
 namespace {
 int g_decompressed = 0;

@@ -1,5 +1,7 @@
 #include "toolkit/SkinMessage.h"
 
+#include "toolkit/SkinMessageDialog.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -9,8 +11,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
-
-#include "toolkit/SkinMessageDialog.h"
 
 namespace {
 TbsSkinMessage::Answerer g_answerer;

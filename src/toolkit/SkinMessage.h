@@ -12,14 +12,38 @@
 class TbsSkinMessage : public QObject {
     Q_OBJECT
 public:
-    enum Kind : quint8 { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
-    enum Button : quint16 {
-        mbYes = 1 << 0, mbNo = 1 << 1, mbOK = 1 << 2, mbCancel = 1 << 3, mbAbort = 1 << 4,
-        mbRetry = 1 << 5, mbIgnore = 1 << 6, mbAll = 1 << 7, mbNoToAll = 1 << 8,
-        mbYesToAll = 1 << 9, mbHelp = 1 << 10
+    enum Kind : quint8 {
+        mtWarning = 0,
+        mtError = 1,
+        mtInformation = 2,
+        mtConfirmation = 3,
+        mtCustom = 4
     };
-    enum Result { mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
-                  mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10 };
+    enum Button : quint16 {
+        mbYes = 1 << 0,
+        mbNo = 1 << 1,
+        mbOK = 1 << 2,
+        mbCancel = 1 << 3,
+        mbAbort = 1 << 4,
+        mbRetry = 1 << 5,
+        mbIgnore = 1 << 6,
+        mbAll = 1 << 7,
+        mbNoToAll = 1 << 8,
+        mbYesToAll = 1 << 9,
+        mbHelp = 1 << 10
+    };
+    enum Result {
+        mrOk = 1,
+        mrCancel = 2,
+        mrAbort = 3,
+        mrRetry = 4,
+        mrIgnore = 5,
+        mrYes = 6,
+        mrNo = 7,
+        mrAll = 8,
+        mrNoToAll = 9,
+        mrYesToAll = 10
+    };
 
     explicit TbsSkinMessage(QObject* owner = nullptr);
 

@@ -1,5 +1,7 @@
 #include "toolkit/SkinMessageDialog.h"
 
+#include "toolkit/SkinMessage.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,8 +9,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
-
-#include "toolkit/SkinMessage.h"
 
 namespace {
 

@@ -4,9 +4,11 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "http/auHTTP.h"
+#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "update/Connectivity.h"
+#include "update/DialogFrame.h"
 #include "update/IniProfile.h"
 #include "update/ShellOpen.h"
 
@@ -40,18 +42,20 @@ QPushButton* MakeButton(QWidget* parent, const QString& caption, int x) {
 
 } // namespace
 
-TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent) {
+TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setWindowTitle(QStringLiteral("检 测 新 版 本"));
-    setFixedSize(DesignWidth, DesignHeight);
+    bsBusinessSkinForm1 = MakeSkinnedDialogFrame(this, ClientArea);
+    SetClientSize(DesignWidth, DesignHeight);
 
-    Label1 = new QLabel(QStringLiteral("第一步："), this);
+    QWidget* client = ClientArea;
+    Label1 = new QLabel(QStringLiteral("第一步："), client);
     Label1->move(16, 23);
-    bsSkinGauge1 = MakeGauge(this, 68, 20);
-    Label2 = new QLabel(QStringLiteral("第二步："), this);
+    bsSkinGauge1 = MakeGauge(client, 68, 20);
+    Label2 = new QLabel(QStringLiteral("第二步："), client);
     Label2->move(16, 61);
-    bsSkinGauge2 = MakeGauge(this, 68, 58);
-    bsSkinButton1 = MakeButton(this, QStringLiteral("开  始"), 112);
-    bsSkinButton2 = MakeButton(this, QStringLiteral("取  消"), 222);
+    bsSkinGauge2 = MakeGauge(client, 68, 58);
+    bsSkinButton1 = MakeButton(client, QStringLiteral("开  始"), 112);
+    bsSkinButton2 = MakeButton(client, QStringLiteral("取  消"), 222);
     SetGauge(bsSkinGauge1, 0, QStringLiteral("检测网络配置"));
     SetGauge(bsSkinGauge2, 0, QStringLiteral("获取升级信息"));
 
@@ -73,6 +77,10 @@ TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent) {
     auHTTP1->OnHTTPError = [this](QObject* s, int code, QIODevice* stream) {
         auHTTP1HTTPError(s, code, stream);
     };
+    auHTTP1->OnConnLost = [this](QObject* s, const QString& type, int size, int read,
+                                 QIODevice* stream) {
+        auHTTP1ConnLost(s, type, size, read, stream);
+    };
     auHTTP1->OnHostUnreachable = [this](QObject* s) { auHTTP1HostUnreachable(s); };
     auHTTP1->OnWaitTimeoutExpired = [this](QObject* s) { auHTTP1WaitTimeoutExpired(s); };
 
@@ -83,6 +91,10 @@ TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent) {
 }
 
 TUpdateForm::~TUpdateForm() = default;
+
+void TUpdateForm::SetClientSize(int width, int height) {
+    ClientArea->setFixedSize(width, height);
+}
 
 QString TUpdateForm::VersionFileUrl() {
     return EndpointUrl(Endpoint::Update);
@@ -142,7 +154,16 @@ void TUpdateForm::bsSkinButton1Click(QObject*) {
     auHTTP1->URL = VersionFileUrl();
     auHTTP1->OutputFileName = VersionFilePath();
     // The outcome arrives through the events, an expired wait included.
+    outcomeSeen_ = false;
     auHTTP1->StartTransfer();
+    // A failure the component reports through no event handled here (the
+    // version file cannot be written, say) must not leave the dialog stuck.
+    if (!outcomeSeen_ && !auHTTP1->IsBusy() && isVisible()) {
+        ResetUpdateDialog();
+        Message(QStringLiteral("   获 取 升 级 信 息 失 败 ！ 请 稍 后 再 试 。"),
+                TbsSkinMessage::mtError, TbsSkinMessage::mbOK);
+        SetScreenCursor(crDefault);
+    }
 }
 
 void TUpdateForm::bsSkinButton2Click(QObject*) {
@@ -160,6 +181,7 @@ void TUpdateForm::auHTTP1Progress(QObject*, const QString&, int, int, int, int, 
 void TUpdateForm::auHTTP1Done(QObject*, const QString&, int, QIODevice*) {
     if (auHTTP1->URL != VersionFileUrl())
         return;
+    outcomeSeen_ = true;
     SetGauge(bsSkinGauge2, 100, StepTwoDone);
     const QString file = VersionFilePath();
     if (FileSizeOf(file) <= 0) {
@@ -196,6 +218,7 @@ void TUpdateForm::auHTTP1Done(QObject*, const QString&, int, QIODevice*) {
 }
 
 void TUpdateForm::ErrorBack(const QString& text) {
+    outcomeSeen_ = true;
     Message(text, TbsSkinMessage::mtError, TbsSkinMessage::mbOK);
     ResetUpdateDialog();
     SetScreenCursor(crDefault);
@@ -206,6 +229,12 @@ void TUpdateForm::auHTTP1HTTPError(QObject*, int, QIODevice*) {
 }
 
 void TUpdateForm::auHTTP1HostUnreachable(QObject*) {
+    ErrorBack(kConnectFailed);
+}
+
+// An answer cut short is a failed connection too; unhandled, it would leave
+// the dialog disabled under the busy cursor.
+void TUpdateForm::auHTTP1ConnLost(QObject*, const QString&, int, int, QIODevice*) {
     ErrorBack(kConnectFailed);
 }
 

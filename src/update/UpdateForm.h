@@ -8,6 +8,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class TauHTTP;
+class TbsBusinessSkinForm;
 class TbsSkinMessage;
 
 // The running version; the version file announces a newer one when its
@@ -24,6 +25,11 @@ public:
 
     static constexpr int DesignWidth = 378;
     static constexpr int DesignHeight = 143;
+
+    // The skinned caption bar sits above the client area, which holds the controls.
+    TbsBusinessSkinForm* bsBusinessSkinForm1 = nullptr;
+    QWidget* ClientArea = nullptr;
+    void SetClientSize(int width, int height);
 
     QLabel* Label1 = nullptr;
     QProgressBar* bsSkinGauge1 = nullptr;
@@ -51,6 +57,8 @@ public:
                          float TransferRate, QIODevice* Stream);
     void auHTTP1Done(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
     void auHTTP1HTTPError(QObject* Sender, int ErrorCode, QIODevice* Stream);
+    void auHTTP1ConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,
+                         QIODevice* Stream);
     void auHTTP1HostUnreachable(QObject* Sender);
     void auHTTP1WaitTimeoutExpired(QObject* Sender);
 
@@ -61,4 +69,6 @@ private:
     void SetGauge(QProgressBar* gauge, int value, const QString& text);
     void ErrorBack(const QString& text);
     int Message(const QString& text, quint8 kind, quint16 buttons);
+
+    bool outcomeSeen_ = false;
 };

@@ -261,7 +261,10 @@ TEST_F(CommandsTest, DialogsOpenModallyWithTheirSizes) {
             if (!modal)
                 return;
             seen = QString::fromLatin1(modal->metaObject()->className());
-            size = modal->size();
+            if (auto* update = qobject_cast<TUpdateForm*>(modal))
+                size = update->ClientArea->size();
+            if (auto* feedback = qobject_cast<TSendUserInfo*>(modal))
+                size = feedback->ClientArea->size();
             modal->close();
         });
         SetScreenCursor(crAnimatedBusy);

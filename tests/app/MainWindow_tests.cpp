@@ -1,20 +1,23 @@
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QLabel>
-#include <QContextMenuEvent>
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QTest>
-#include <gtest/gtest.h>
-#include <memory>
-
 #include "TempHome.h"
 #include "app/Main.h"
 #include "base/Settings.h"
 #include "toolkit/ErrorBox.h"
 #include "toolkit/SkinMessage.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -130,20 +133,20 @@ TEST_F(MainWindow, StoredListPositions) {
         int index;
         const char* shown;
     } table[] = {
-        {"SourceLanguage", 0, 0, "自动检测"},  {"SourceLanguage", 3, 3, "英语"},
-        {"SourceLanguage", 66, 66, "越南语"},  {"SourceLanguage", 67, -1, "自动检测语言"},
+        {"SourceLanguage", 0, 0, "自动检测"},       {"SourceLanguage", 3, 3, "英语"},
+        {"SourceLanguage", 66, 66, "越南语"},       {"SourceLanguage", 67, -1, "自动检测语言"},
         {"SourceLanguage", -1, -1, "自动检测语言"}, {"TargetLanguage", 0, 0, "简体中文"},
-        {"TargetLanguage", 65, 65, "越南语"},  {"TargetLanguage", 66, -1, "英语"},
+        {"TargetLanguage", 65, 65, "越南语"},       {"TargetLanguage", 66, -1, "英语"},
         {"TargetLanguage", -2, -1, "英语"},
     };
     for (const auto& row : table) {
         TempHome fresh;
         Store(QString::fromLatin1(row.name), row.stored);
         TForm1 f;
-        TbsSkinComboBox* box =
-            row.name[0] == 'S' ? f.SourceComboBox : f.TargetComboBox;
+        TbsSkinComboBox* box = row.name[0] == 'S' ? f.SourceComboBox : f.TargetComboBox;
         EXPECT_EQ(box->currentIndex(), row.index) << row.name << row.stored;
-        const QString shown = box->currentIndex() >= 0 ? box->currentText() : box->placeholderText();
+        const QString shown =
+            box->currentIndex() >= 0 ? box->currentText() : box->placeholderText();
         EXPECT_EQ(shown, QString::fromUtf8(row.shown)) << row.name << row.stored;
         f.close();
         // No selection is saved as -1.
@@ -203,8 +206,7 @@ TEST_F(MainWindow, CloseEmptiesTheSpeechCacheOfMp3Files) {
     TForm1& f = Create();
     f.close();
     QDir cache(CacheDir());
-    EXPECT_EQ(cache.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                              QDir::Name),
+    EXPECT_EQ(cache.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
               (QStringList{QStringLiteral("c.txt"), QStringLiteral("sub")}));
     EXPECT_TRUE(QDir(CacheDir() + QStringLiteral("/sub")).isEmpty());
     EXPECT_TRUE(QFileInfo(CacheDir() + QStringLiteral("/c.txt")).isWritable());
@@ -288,6 +290,54 @@ TEST_F(MainWindow, LanguageListsOpenWithNineRowsUnderTheirCaption) {
     }
 }
 
+TEST_F(MainWindow, SourceBoxLimitsTypingAndPastingButNotTheProgram) {
+    TForm1& f = Create();
+    f.show();
+    f.TntMemo1->setPlainText(QString(1998, QLatin1Char('a')));
+    f.TntMemo1->moveCursor(QTextCursor::End);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("中文字"));
+    QApplication::sendEvent(f.TntMemo1, &commit);
+    EXPECT_EQ(f.TntMemo1->toPlainText().size(), 2000);
+    EXPECT_TRUE(f.TntMemo1->toPlainText().endsWith(QStringLiteral("中文")));
+    QApplication::clipboard()->setText(QStringLiteral("more"));
+    f.TntMemo1->paste();
+    EXPECT_EQ(f.TntMemo1->toPlainText().size(), 2000);
+    const QString recognised(3000, QLatin1Char('z'));
+    f.TntMemo1->setPlainText(recognised);
+    f.TntMemo2->setPlainText(recognised);
+    EXPECT_EQ(f.TntMemo1->toPlainText(), recognised);
+    EXPECT_EQ(f.TntMemo2->toPlainText(), recognised);
+}
+
+TEST_F(MainWindow, ControlsKeepTheirAccessibleRoles) {
+    TForm1& f = Create();
+    f.show();
+    const struct {
+        QWidget* widget;
+        QAccessible::Role role;
+        const char* name; // empty: not checked
+    } table[] = {
+        {f.bsSkinButton7, QAccessible::Button, "开 始 翻 译"},
+        {f.bsSkinButton1, QAccessible::Button, "清空文本"},
+        {f.Image1, QAccessible::Button, "朗读原文"},
+        {f.Image2, QAccessible::Button, "朗读译文"},
+        {f.TntMemo1, QAccessible::EditableText, "原文输入框"},
+        {f.TntMemo2, QAccessible::EditableText, "译文显示框"},
+        {f.SourceComboBox, QAccessible::ComboBox, ""},
+        {f.TntLabel4, QAccessible::StaticText, "原文语言："},
+        {f.bsBusinessSkinForm1->CaptionBar()->CloseButton, QAccessible::Button, "关闭"},
+    };
+    for (const auto& row : table) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(row.widget);
+        ASSERT_NE(face, nullptr) << row.name;
+        EXPECT_EQ(face->role(), row.role) << row.name;
+        if (row.name[0] != '\0') {
+            EXPECT_EQ(face->text(QAccessible::Name), QString::fromUtf8(row.name));
+        }
+    }
+}
+
 TEST_F(MainWindow, PopupMenuItemsTagsAndRadioGroups) {
     TForm1& f = Create();
     const struct {
@@ -339,13 +389,14 @@ TEST_F(MainWindow, RightClickOnTheThreeBandsOpensThePopupMenu) {
     const struct {
         QWidget* target;
         bool opens;
-    } table[] = {{f.HeaderPanel, true},    {f.TargetHeaderPanel, true}, {f.ButtonPanel, true},
-                 {f.TntLabel2, true},      {f.bsSkinButton3, true},     {f.TntMemo1, false}};
+    } table[] = {{f.HeaderPanel, true}, {f.TargetHeaderPanel, true}, {f.ButtonPanel, true},
+                 {f.TntLabel2, true},   {f.bsSkinButton3, true},     {f.TntMemo1, false}};
     for (const auto& row : table) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
                                 row.target->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(row.target, &event);
-        EXPECT_EQ(f.bsSkinPopupMenu2->isVisible(), row.opens) << row.target->objectName().toStdString();
+        EXPECT_EQ(f.bsSkinPopupMenu2->isVisible(), row.opens)
+            << row.target->objectName().toStdString();
         f.bsSkinPopupMenu2->hide();
         if (QWidget* popup = QApplication::activePopupWidget())
             popup->close();

@@ -3,12 +3,14 @@
 #include "feedback/InstallationId.h"
 #include "feedback/SendUserInfo.h"
 #include "http/auHTTP.h"
+#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "toolkit/UnicodeMemo.h"
 #include "update/Connectivity.h"
 #include "update/ShellOpen.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -77,7 +79,9 @@ protected:
 
 TEST_F(SendUserInfoTest, ShowsItsControls) {
     EXPECT_EQ(form_->windowTitle(), QStringLiteral(" 提 交 信 息 "));
-    EXPECT_EQ(form_->size(), QSize(501, 268));
+    EXPECT_EQ(form_->ClientArea->size(), QSize(501, 268));
+    EXPECT_EQ(form_->bsBusinessSkinForm1->CaptionBar()->CaptionLabel->text(),
+              QStringLiteral(" 提 交 信 息 "));
     EXPECT_EQ(form_->bsSkinButton1->text(), QStringLiteral("提 交 信 息"));
     EXPECT_EQ(form_->bsSkinButton2->text(), QStringLiteral("关  闭"));
     EXPECT_EQ(form_->bsSkinButton3->text(), QStringLiteral("访问主页"));
@@ -135,6 +139,13 @@ TEST_F(SendUserInfoTest, FailuresKeepTheDialogAndItsContent) {
         {"server error", [](ServiceStandIn& s) { s.SetAnswer(kFeedbackPath, Page(kMarker, 500)); },
          kHttpError},
         {"not found", [](ServiceStandIn&) {}, kHttpError},
+        {"reply cut short",
+         [](ServiceStandIn& s) {
+             StandInAnswer a = Page(QByteArray(3000, 'x'));
+             a.closeAfter = 10;
+             s.SetAnswer(kFeedbackPath, a);
+         },
+         kHttpError},
         {"unreachable",
          [](ServiceStandIn&) {
              qputenv("QUILLMATE_FEEDBACK_URL", "http://127.0.0.1:1/feedback/addinfo.asp");

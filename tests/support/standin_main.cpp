@@ -4,10 +4,10 @@
 //   quill_standin [--port-file FILE] [--record FILE]
 //                 [--script FILE]... [--answer "PATH key=value ..."]...
 //
-// Answers use the words of a script line (see ServiceStandIn.h). The chosen
-// free port is printed as "listening on <port>" and written to --port-file; every
-// request is appended to --record as one JSON object a line. Runs until
-// SIGINT or SIGTERM.
+// Answers use the words of a script line (see ServiceStandIn.h). The free
+// port it listens on is printed as "listening on <port>" and written to
+// --port-file; every request is appended to --record as one JSON object a
+// line. Runs until SIGINT or SIGTERM.
 #include "ServiceStandIn.h"
 
 #include <QCoreApplication>

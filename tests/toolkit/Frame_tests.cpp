@@ -1,13 +1,13 @@
+#include "toolkit/BusinessSkinForm.h"
+#include "toolkit/SkinComboBox.h"
+#include "toolkit/TrayIcon.h"
+
 #include <QAbstractItemView>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
-
-#include "toolkit/BusinessSkinForm.h"
-#include "toolkit/SkinComboBox.h"
-#include "toolkit/TrayIcon.h"
 
 namespace {
 
@@ -104,6 +104,19 @@ TEST(Frame, MaximiseTogglesAndSwapsTheGlyph) {
     EXPECT_EQ(bar->MaximizeButton->CurrentGlyph(), TbsCaptionButton::gMaximize);
 }
 
+TEST(Frame, DraggingTheCaptionMovesTheWindow) {
+    // Without a window manager (offscreen) the bar moves the window itself.
+    Window w(true);
+    w.form.move(100, 100);
+    TbsCaptionBar* bar = w.frame->CaptionBar();
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(50, 10));
+    QTest::mouseMove(bar, QPoint(80, 30));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(80, 30));
+    EXPECT_EQ(w.form.pos(), QPoint(130, 120));
+    QTest::mouseMove(bar, QPoint(10, 10)); // no button: no move
+    EXPECT_EQ(w.form.pos(), QPoint(130, 120));
+}
+
 TEST(Frame, CloseButtonClosesTheWindow) {
     Window w(true);
     w.frame->CaptionBar()->CloseButton->click();
@@ -117,8 +130,8 @@ TEST(SkinComboBox, OutOfRangeLeavesNoSelectionButKeepsTheText) {
         int index;
         const char* shown;
     } table[] = {
-        {2, 1, 1, "b"}, {2, 3, -1, "c"}, {2, -1, -1, "c"}, {2, 99, -1, "c"},
-        {-1, 5, -1, "design"}, {-1, 0, 0, "a"},
+        {2, 1, 1, "b"},   {2, 3, -1, "c"},       {2, -1, -1, "c"},
+        {2, 99, -1, "c"}, {-1, 5, -1, "design"}, {-1, 0, 0, "a"},
     };
     for (const auto& row : table) {
         TbsSkinComboBox box;
@@ -142,7 +155,8 @@ TEST(SkinComboBox, OpenListCarriesItsCaptionAndClosingIsReported) {
     window.show();
     QSignalSpy closed(box, &TbsSkinComboBox::closeUp);
     box->showPopup();
-    auto* caption = box->view()->parentWidget()->findChild<QLabel*>(QStringLiteral("ListBoxCaption"));
+    auto* caption =
+        box->view()->parentWidget()->findChild<QLabel*>(QStringLiteral("ListBoxCaption"));
     ASSERT_NE(caption, nullptr);
     EXPECT_EQ(caption->text(), QStringLiteral("自动检测"));
     EXPECT_TRUE(caption->isVisible());

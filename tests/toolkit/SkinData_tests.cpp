@@ -1,10 +1,10 @@
+#include "toolkit/SkinData.h"
+
 #include <QApplication>
 #include <QRandomGenerator>
 #include <QSet>
 #include <gtest/gtest.h>
 #include <zlib.h>
-
-#include "toolkit/SkinData.h"
 
 namespace {
 
@@ -20,11 +20,22 @@ QByteArray Deflate(const QByteArray& raw) {
 TEST(SkinData, ThreeDistinctCompleteSkins) {
     ASSERT_EQ(TbsCompressedStoredSkin::StoredSkinCount(), 3);
     // Every control the program uses must be styled by every skin.
-    const char* selectors[] = {"#bsCaptionBar",    "#bsCaptionClose", "QPushButton",
-                               "QPushButton:default", "QComboBox",   "QAbstractItemView",
-                               "QPlainTextEdit",   "QLineEdit",       "QScrollBar:vertical",
-                               "QMenu",            "QMenu::item:selected", "#bsSkinMessageDialog",
-                               "QProgressBar::chunk", "#ListBoxCaption", "#Image1", "QToolTip"};
+    const char* selectors[] = {"#bsCaptionBar",
+                               "#bsCaptionClose",
+                               "QPushButton",
+                               "QPushButton:default",
+                               "QComboBox",
+                               "QAbstractItemView",
+                               "QPlainTextEdit",
+                               "QLineEdit",
+                               "QScrollBar:vertical",
+                               "QMenu",
+                               "QMenu::item:selected",
+                               "#bsSkinMessageDialog",
+                               "QProgressBar::chunk",
+                               "#ListBoxCaption",
+                               "#Image1",
+                               "QToolTip"};
     QSet<QString> sheets;
     QSet<QString> names;
     for (int i = 0; i < 3; ++i) {
@@ -58,9 +69,13 @@ TEST(SkinData, InflateRejectsDamagedStreams) {
     flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x55);
     QByteArray badHeader = packed;
     badHeader[0] = 0;
-    const QByteArray cases[] = {QByteArray(), packed.left(packed.size() - 1),
-                                packed.left(packed.size() / 2), packed.left(2), flipped,
-                                badHeader, QByteArray("not zlib at all")};
+    const QByteArray cases[] = {QByteArray(),
+                                packed.left(packed.size() - 1),
+                                packed.left(packed.size() / 2),
+                                packed.left(2),
+                                flipped,
+                                badHeader,
+                                QByteArray("not zlib at all")};
     for (const QByteArray& bad : cases)
         EXPECT_TRUE(InflateZlib(bad).isEmpty()) << bad.size();
     // A stream larger than the limit is refused rather than grown without end.

@@ -1,12 +1,12 @@
+#include "toolkit/SkinMessage.h"
+#include "toolkit/SkinMessageDialog.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-#include "toolkit/SkinMessage.h"
-#include "toolkit/SkinMessageDialog.h"
 
 namespace {
 
@@ -85,7 +85,10 @@ TEST(SkinMessage, CaptionsAndIconsFollowTheKind) {
         int kind;
         const char* caption;
         bool icon;
-    } table[] = {{0, "警告", true}, {1, "错误", true}, {2, "信息", true}, {3, "确认", true},
+    } table[] = {{0, "警告", true},
+                 {1, "错误", true},
+                 {2, "信息", true},
+                 {3, "确认", true},
                  {4, "Quillmate", false}};
     for (const auto& row : table) {
         TbsSkinMessageDialog dialog(QStringLiteral("x"), row.kind, M::mbOK);

@@ -1,11 +1,11 @@
+#include "toolkit/UnicodeMemo.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
-
-#include "toolkit/UnicodeMemo.h"
 
 namespace {
 

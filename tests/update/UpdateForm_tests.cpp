@@ -1,13 +1,16 @@
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "http/auHTTP.h"
+#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "update/Connectivity.h"
 #include "update/ShellOpen.h"
 #include "update/UpdateForm.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -84,7 +87,14 @@ protected:
 
 TEST_F(UpdateFormTest, ShowsItsControls) {
     EXPECT_EQ(form_->windowTitle(), QStringLiteral("检 测 新 版 本"));
-    EXPECT_EQ(form_->size(), QSize(378, 143));
+    EXPECT_EQ(form_->ClientArea->size(), QSize(378, 143));
+    // The caption bar sits on top and closes the dialog.
+    auto* bar = form_->bsBusinessSkinForm1->CaptionBar();
+    EXPECT_EQ(form_->height(), 143 + bar->height());
+    EXPECT_FALSE(bar->MaximizeButton->isVisible());
+    EXPECT_FALSE(bar->TrayButton->isVisible());
+    EXPECT_EQ(bar->CaptionLabel->text(), QStringLiteral("检 测 新 版 本"));
+
     EXPECT_EQ(form_->bsSkinButton1->text(), QStringLiteral("开  始"));
     EXPECT_EQ(form_->bsSkinButton2->text(), QStringLiteral("取  消"));
     EXPECT_EQ(form_->bsSkinGauge1->geometry(), QRect(68, 20, 288, 20));
@@ -93,6 +103,8 @@ TEST_F(UpdateFormTest, ShowsItsControls) {
     EXPECT_EQ(form_->auHTTP1->WaitTimeout, 30000);
     EXPECT_TRUE(form_->auHTTP1->WaitThread);
     ExpectIdle();
+    bar->CloseButton->click();
+    EXPECT_FALSE(form_->isVisible());
 }
 
 struct VersionCase {
@@ -209,6 +221,21 @@ TEST_F(UpdateFormTest, FailureOutcomes) {
              s.SetAnswer(kUpdatePath, a);
          },
          kServerFailed, false},
+        {"answer cut short",
+         [](ServiceStandIn& s, TUpdateForm&) {
+             StandInAnswer a = Ini(QByteArray(3000, ';'));
+             a.closeAfter = 100;
+             s.SetAnswer(kUpdatePath, a);
+         },
+         kServerFailed, false},
+        // The data folder is a file: the version file cannot be written.
+        {"version file cannot be written",
+         [](ServiceStandIn& s, TUpdateForm&) {
+             s.SetAnswer(kUpdatePath, Ini("[information]\nversion=8.1\n"));
+             QFile::remove(TUpdateForm::VersionFilePath());
+             QDir().mkpath(TUpdateForm::VersionFilePath());
+         },
+         kFetchFailed, false},
         {"unreachable",
          [](ServiceStandIn&, TUpdateForm&) {
              qputenv("QUILLMATE_UPDATE_URL", "http://127.0.0.1:1/update/quillversion.txt");

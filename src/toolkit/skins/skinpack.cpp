@@ -1,14 +1,13 @@
 // Build tool: compresses style sheets with zlib and writes them as a C++
 // source of byte arrays.
 //   quill_skinpack <out.cpp> <name>=<file.qss> ...
-#include <zlib.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 int main(int argc, char** argv) {
     if (argc < 3) {
