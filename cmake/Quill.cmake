@@ -34,11 +34,11 @@ function(quill_library name)
     add_library(quill::${name} ALIAS quill_${name})
 endfunction()
 
-# quill_tests(<folder> [GUI] DEPS <targets...>)
+# quill_tests(<folder> [GUI] [X11] DEPS <targets...>)
 # One test program per tests/ folder from every *_tests.cpp in it. GUI tests get a
 # QApplication and run on the offscreen platform.
 function(quill_tests name)
-    cmake_parse_arguments(Q "GUI" "" "DEPS;EXTRA" ${ARGN})
+    cmake_parse_arguments(Q "GUI;X11" "" "DEPS;EXTRA" ${ARGN})
     file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_tests.cpp)
     if(NOT _src)
         return()
@@ -52,7 +52,13 @@ function(quill_tests name)
         target_link_libraries(${_exe} PRIVATE quill::testmain_core)
     endif()
     target_link_libraries(${_exe} PRIVATE ${Q_DEPS} quill::testsupport GTest::gtest GTest::gmock)
+    # Programs with tests on the shared X display (clipboard, input) take its lock,
+    # so they never run beside the other X tests.
+    set(_lock "")
+    if(Q_X11)
+        set(_lock RESOURCE_LOCK x_display)
+    endif()
     gtest_discover_tests(${_exe}
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TZ=UTC"
+        PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen ${_lock}
         DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST)
 endfunction()
