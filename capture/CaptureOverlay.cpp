@@ -1,5 +1,6 @@
 #include "CaptureOverlay.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr qreal kHandle = 6;      // logical pixels around an edge that grab it
-constexpr int kGrabRetries = 100; // every 10 ms: a second for the window to appear
+constexpr int kGrabRetries = 300; // every 10 ms: three seconds for the window to appear
 const QColor kShade(0, 0, 0, 110);
 const QColor kFrame(30, 144, 255);
 
@@ -167,6 +168,13 @@ void CaptureOverlay::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && !DeviceSelection().isEmpty() &&
         Normalised().contains(event->position()))
         Finish(true);
+}
+
+// Closed by anything else (a window manager, a session ending): the capture
+// must still return, as a cancel.
+void CaptureOverlay::closeEvent(QCloseEvent* event) {
+    Finish(false);
+    QWidget::closeEvent(event);
 }
 
 void CaptureOverlay::keyPressEvent(QKeyEvent* event) {

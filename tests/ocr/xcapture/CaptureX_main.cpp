@@ -1,13 +1,13 @@
 // The capture library on a real X server, driven the way a person uses it:
 // xdotool drags, clicks and presses keys while PrScrn waits for the user.
 // Needs QUILL_X_DISPLAY; QT_SCALE_FACTOR may be set to check high-DPI mapping.
+#include "../XSession.h"
+
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -23,10 +23,7 @@ qreal Scale() {
 }
 
 // Known content: left half red, right half blue, at a known place.
-class Target : public QWidget {
-public:
-    Target() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {}
-
+class Target : public PlacedWindow {
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
@@ -35,23 +32,15 @@ protected:
     }
 };
 
-void Wait(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
 struct Capture {
     int returned = -1;
     QImage picture;
     QString text;
 };
 
-// Calls PrScrn; once its overlay is up, runs xdotool with the given arguments.
-Capture RunCapture(const QStringList& xdotool) {
+// Calls PrScrn; once its overlay is up, runs xdotool with the given arguments
+// (or, with closeOverlay, closes the overlay as a window manager would).
+Capture RunCapture(const QStringList& xdotool, bool closeOverlay = false) {
     void* library = dlopen(PRSCRN_PATH, RTLD_NOW | RTLD_LOCAL);
     EXPECT_NE(library, nullptr) << dlerror();
     if (!library)
@@ -67,15 +56,31 @@ Capture RunCapture(const QStringList& xdotool) {
                 widget->windowHandle()->isExposed() && !dynamic_cast<Target*>(widget)) {
                 poll.stop();
                 // Leave the overlay a moment to take the keyboard.
-                QTimer::singleShot(300, [&] { driver.start("xdotool", xdotool); });
+                QTimer::singleShot(300, [&, widget] {
+                    if (closeOverlay)
+                        widget->close();
+                    else
+                        driver.start("xdotool", xdotool);
+                });
                 return;
             }
         }
     });
     poll.start(20);
+    // A capture that never ends would hang the run: close its overlay and fail.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        ADD_FAILURE() << "the capture did not end after its input";
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible() && !dynamic_cast<Target*>(widget))
+                widget->close();
+    });
+    watchdog.start(30000);
     Capture capture;
     capture.returned = prScrn();
     poll.stop();
+    watchdog.stop();
     driver.waitForFinished(5000);
     dlclose(library);
     const QMimeData* data = QApplication::clipboard()->mimeData();
@@ -162,6 +167,12 @@ TEST_F(CaptureX, EscapeAndRightClickCancelWithoutTouchingTheClipboard) {
     }
 }
 
+TEST_F(CaptureX, ClosingTheOverlayCancels) {
+    const Capture c = RunCapture({}, true);
+    EXPECT_EQ(c.returned, 0);
+    EXPECT_EQ(c.text, "before");
+}
+
 TEST_F(CaptureX, DoubleClickAndTheDoneButtonConfirm) {
     const Capture twice = RunCapture(
         Drag(120, 120, 220, 200, {"mousemove", D(170), D(160), "click", "--repeat", "2", "1"}));
@@ -207,14 +218,6 @@ TEST_F(CaptureX, SelectionCanBeMovedAndResized) {
 }
 
 int main(int argc, char** argv) {
-    const QByteArray display = qgetenv("QUILL_X_DISPLAY");
-    if (display.isEmpty()) {
-        printf("SKIPPED: QUILL_X_DISPLAY is not set; these tests need a real X server\n");
-        return 77;
-    }
-    qputenv("DISPLAY", display);
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // QT_SCALE_FACTOR is left as the caller set it: high-DPI mapping is under test.
+    return RunTestsOnXServer(argc, argv);
 }
