@@ -1,6 +1,8 @@
 // The picture's way to the engine: a 1920 x 1080 capture encoded as JPEG,
 // written, read back as base64 and put into engine one's multipart body,
 // beside the JPEG encode alone; and the base64 encoder's throughput.
+#include "base/Files.h"
+#include "common/OffscreenMain.h"
 #include "ocr/IdMultipartFormData.h"
 #include "ocr/OcrPicture.h"
 #include "ocr/OcrRequest.h"
@@ -58,7 +60,7 @@ void BM_JpegEncodeAndWrite(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/ocr.jpg";
     for (auto _ : state)
-        WriteFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(image)));
+        SaveFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(image)));
 }
 BENCHMARK(BM_JpegEncodeAndWrite)->Unit(benchmark::kMillisecond);
 
@@ -98,7 +100,7 @@ void BM_CaptureToEngineOneBody(benchmark::State& state) {
     const QString path = dir.path() + "/ocr.jpg";
     qint64 bytes = 0;
     for (auto _ : state) {
-        WriteFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(image)));
+        SaveFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(image)));
         const OcrUploadRequest request = BuildOcrUpload(OcrEngine::One, path, "auto");
         bytes = request.body.size();
         benchmark::DoNotOptimize(request.body.constData());
@@ -127,7 +129,7 @@ void BM_ReadFileAsBase64(benchmark::State& state) {
     std::mt19937 random(2);
     for (char& c : bytes)
         c = static_cast<char>(random());
-    WriteFileAtomically(path, bytes);
+    SaveFileAtomically(path, bytes);
     for (auto _ : state)
         benchmark::DoNotOptimize(ReadFileAsBase64(path).constData());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
@@ -138,11 +140,5 @@ BENCHMARK(BM_ReadFileAsBase64)->Arg(400 << 10);
 
 int main(int argc, char** argv) {
     // Text rendering for the sample picture needs a GUI application, not a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOffscreen<QGuiApplication>(argc, argv);
 }

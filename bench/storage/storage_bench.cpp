@@ -1,4 +1,5 @@
 // quill_storage_bench: MB/s are bytes of decoded data per second.
+#include "common/OffscreenMain.h"
 #include "storage/FSSFPack.h"
 #include "storage/FileStorage.h"
 #include "toolkit/AnimatedCursor.h"
@@ -182,11 +183,5 @@ BENCHMARK(BM_CursorStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CursorFirstStart)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOffscreen<QApplication>(argc, argv);
 }

@@ -1,5 +1,6 @@
 // What a skin costs at start-up and at a switch: unpacking its zlib stream,
 // and restyling a window with the program's kinds of controls.
+#include "common/OffscreenMain.h"
 #include "toolkit/SkinData.h"
 
 #include <QApplication>
@@ -52,11 +53,5 @@ BENCHMARK(BM_ApplySkin)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOffscreen<QApplication>(argc, argv);
 }

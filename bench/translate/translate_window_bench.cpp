@@ -2,6 +2,7 @@
 // 100,000 entries) arrives: the done handler parses it and fills the box on
 // the window's thread.
 #include "app/Main.h"
+#include "common/OffscreenMain.h"
 #include "http/auHTTP.h"
 
 #include <QApplication>
@@ -45,11 +46,5 @@ BENCHMARK(BM_DoneHandlerFillsTheBox)->Unit(benchmark::kMillisecond)->Iterations(
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOffscreen<QApplication>(argc, argv);
 }

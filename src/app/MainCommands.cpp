@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "base/Files.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "feedback/SendUserInfo.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextCursor>
@@ -234,15 +234,12 @@ void TForm1::N10Click(QObject*) {
             icon.clear();
     }
     // Replaces an existing launcher; a failed save stays silent.
-    QSaveFile file(DesktopLauncherPath());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(DesktopLauncher(program, folder, icon));
-    if (!file.commit())
+    const QString path = DesktopLauncherPath();
+    if (!SaveFileAtomically(path, DesktopLauncher(program, folder, icon)))
         return;
     // Desktops start only launchers marked executable.
-    QFile::setPermissions(file.fileName(), QFile::permissions(file.fileName()) |
-                                               QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    QFile::setPermissions(path,
+                          QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
 }
 
 void TForm1::SourceComboBoxCloseUp(QObject*) {

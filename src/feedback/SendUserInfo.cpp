@@ -4,12 +4,10 @@
 #include "feedback/FormEncode.h"
 #include "feedback/InstallationId.h"
 #include "http/auHTTP.h"
-#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "toolkit/UnicodeMemo.h"
 #include "update/Connectivity.h"
-#include "update/DialogFrame.h"
 #include "update/ShellOpen.h"
 
 #include <QFrame>
@@ -17,26 +15,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, int x, int width) {
-    auto* button = new QPushButton(parent);
-    button->setGeometry(x, 230, width, 25);
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
-
 TSendUserInfo::TSendUserInfo(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-    setWindowTitle(QStringLiteral(" 提 交 信 息 "));
-    bsBusinessSkinForm1 = MakeSkinnedDialogFrame(this, ClientArea);
-    SetClientSize(DesignWidth, DesignHeight);
-
+    : TSkinnedDialog(parent, QStringLiteral(" 提 交 信 息 "), DesignWidth, DesignHeight) {
     QWidget* client = ClientArea;
     Label2 = new QLabel(QStringLiteral("联系方式："), client);
     Label2->move(15, 22);
@@ -56,31 +38,13 @@ TSendUserInfo::TSendUserInfo(QWidget* parent)
     panelLayout->addWidget(InfoText);
     bsSkinScrollBar1 = InfoText->verticalScrollBar();
 
-    bsSkinButton3 = MakeButton(client, 110, 80);
+    bsSkinButton3 = AddButton(QRect(110, 230, 80, 25));
     bsSkinButton3->setText(QStringLiteral("访问主页"));
     bsSkinButton3->setToolTip(QStringLiteral("将上述内容提到给我们"));
-    bsSkinButton1 = MakeButton(client, 212, 120);
-    bsSkinButton2 = MakeButton(client, 354, 80);
+    bsSkinButton1 = AddButton(QRect(212, 230, 120, 25));
+    bsSkinButton2 = AddButton(QRect(354, 230, 80, 25));
 
-    Messages = new TbsSkinMessage(this);
-
-    auHTTP1 = new TauHTTP(this);
-    auHTTP1->UseCache = false;
-    auHTTP1->UseCookies = false;
     auHTTP1->RequestMethod = rmPOST;
-    auHTTP1->WaitTimeout = 30000;
-    auHTTP1->OnDone = [this](QObject* s, const QString& type, int size, QIODevice* stream) {
-        auHTTP1Done(s, type, size, stream);
-    };
-    auHTTP1->OnHTTPError = [this](QObject* s, int code, QIODevice* stream) {
-        auHTTP1HTTPError(s, code, stream);
-    };
-    auHTTP1->OnConnLost = [this](QObject* s, const QString& type, int size, int read,
-                                 QIODevice* stream) {
-        auHTTP1ConnLost(s, type, size, read, stream);
-    };
-    auHTTP1->OnHostUnreachable = [this](QObject* s) { auHTTP1HostUnreachable(s); };
-    auHTTP1->OnWaitTimeoutExpired = [this](QObject* s) { auHTTP1WaitTimeoutExpired(s); };
 
     InfoText->OnKeyDown = [this](QObject* s, int& key, Qt::KeyboardModifiers shift) {
         InfoTextKeyDown(s, key, shift);
@@ -95,16 +59,6 @@ TSendUserInfo::TSendUserInfo(QWidget* parent)
 
 TSendUserInfo::~TSendUserInfo() = default;
 
-void TSendUserInfo::SetClientSize(int width, int height) {
-    ClientArea->setFixedSize(width, height);
-}
-
-void TSendUserInfo::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow(this);
-}
-
 void TSendUserInfo::FormShow(QObject*) {
     for (QPushButton* button : {bsSkinButton1, bsSkinButton2, bsSkinButton3})
         SetControlCursor(button, crAnimatedArrow);
@@ -113,10 +67,6 @@ void TSendUserInfo::FormShow(QObject*) {
     UserEMail->setToolTip(QStringLiteral("请填写E-Mail或其它联系方式，以方便我们与您联系"));
     InfoText->setToolTip(QStringLiteral("提交的内容"));
     bsSkinButton1->setToolTip(QStringLiteral("将信息发送给我们,我们将予以回复"));
-}
-
-int TSendUserInfo::Message(const QString& text, quint8 kind) {
-    return Messages->ShowSkinMessage(text, kind, TbsSkinMessage::mbOK, 0);
 }
 
 void TSendUserInfo::bsSkinButton1Click(QObject*) {

@@ -224,6 +224,19 @@ void TauTransfer::Publish() const {
 
 namespace {
 
+// Raises an event of the component on the UI thread, with the transfer's state
+// published to it first. False when the transfer was cancelled meanwhile (by
+// the handler itself, or because the component is going away).
+template <class Raise> bool RaiseInMainThread(TauTransfer& t, const Raise& raise) {
+    TauCustomThread::RunInMainThread([&t, &raise] {
+        if (!t.Alive())
+            return;
+        t.Publish();
+        raise(t.self);
+    });
+    return t.Alive();
+}
+
 // The procedure's steps on libcurl. Every callback catches everything: no
 // exception may unwind through libcurl's C frames.
 class Procedure {
@@ -242,6 +255,8 @@ private:
     bool HeaderLine(const QByteArray& line);
     bool EndOfHeaders();
     bool Authenticate();
+    void SetCredentials(CURLoption userOption, const QString& user, CURLoption passwordOption,
+                        const QString& password, bool tryAgain);
     bool AnswerHeaders();
     bool MakeDestination();
     bool Store(const char* data, qsizetype size);
@@ -563,11 +578,7 @@ bool Procedure::Authenticate() {
             t.contentType.clear();
         }
         bool tryAgain = false;
-        TauCustomThread::RunInMainThread([&t, &tryAgain] {
-            if (!t.Alive())
-                return;
-            t.Publish();
-            TauCustomHTTP* c = t.self;
+        const bool alive = RaiseInMainThread(t, [&t, &tryAgain](TauCustomHTTP* c) {
             const QString realm = c->ContentType;
             c->OnPasswordRequest(c, realm, tryAgain);
             if (!t.Alive())
@@ -575,34 +586,33 @@ bool Procedure::Authenticate() {
             t.username = Deep(c->Username);
             t.password = Deep(c->Password);
         });
-        if (!t.Alive())
+        if (!alive)
             return false;
-        t.tryAgain = tryAgain;
-        const QByteArray u = t.username.toUtf8(), p = t.password.toUtf8();
-        curl_easy_setopt(a_.curl, CURLOPT_USERNAME, u.constData());
-        curl_easy_setopt(a_.curl, CURLOPT_PASSWORD, p.constData());
-        a_.retry = tryAgain;
+        SetCredentials(CURLOPT_USERNAME, t.username, CURLOPT_PASSWORD, t.password, tryAgain);
     } else if (status == 407 && t.hasProxyAuth) {
         bool tryAgain = false;
-        TauCustomThread::RunInMainThread([&t, &tryAgain] {
-            if (!t.Alive())
-                return;
-            t.Publish();
-            TauCustomHTTP* c = t.self;
+        const bool alive = RaiseInMainThread(t, [&t, &tryAgain](TauCustomHTTP* c) {
             QString user = c->ProxyUsername, pass = c->ProxyPassword;
             c->OnProxyAuthenticationRequest(c, user, pass, tryAgain);
             t.proxyUsername = Deep(user);
             t.proxyPassword = Deep(pass);
         });
-        if (!t.Alive())
+        if (!alive)
             return false;
-        t.tryAgain = tryAgain;
-        const QByteArray u = t.proxyUsername.toUtf8(), p = t.proxyPassword.toUtf8();
-        curl_easy_setopt(a_.curl, CURLOPT_PROXYUSERNAME, u.constData());
-        curl_easy_setopt(a_.curl, CURLOPT_PROXYPASSWORD, p.constData());
-        a_.retry = tryAgain;
+        SetCredentials(CURLOPT_PROXYUSERNAME, t.proxyUsername, CURLOPT_PROXYPASSWORD,
+                       t.proxyPassword, tryAgain);
     }
     return true;
+}
+
+void Procedure::SetCredentials(CURLoption userOption, const QString& user,
+                               CURLoption passwordOption, const QString& password, bool tryAgain) {
+    t_.tryAgain = tryAgain;
+    // libcurl copies the strings.
+    const QByteArray u = user.toUtf8(), p = password.toUtf8();
+    curl_easy_setopt(a_.curl, userOption, u.constData());
+    curl_easy_setopt(a_.curl, passwordOption, p.constData());
+    a_.retry = tryAgain;
 }
 
 bool Procedure::AnswerHeaders() {
@@ -630,16 +640,12 @@ bool Procedure::AnswerHeaders() {
         t.lastModified = HttpDateToDateTime(text("Last-Modified"));
         t.expires = HttpDateToDateTime(text("Expires"));
         bool cont = true;
-        TauCustomThread::RunInMainThread([&t, &cont] {
-            if (!t.Alive())
-                return;
-            t.Publish();
-            TauCustomHTTP* c = t.self;
+        const bool alive = RaiseInMainThread(t, [&cont](TauCustomHTTP* c) {
             c->OnHeaderInfo(c, c->RawHeadersCRLF, c->ContentType, c->ContentLanguage,
                             c->ContentEncoding, c->Location, c->DataSize, c->Date, c->LastModified,
                             c->Expires, cont);
         });
-        if (!t.Alive())
+        if (!alive)
             return false;
         t.continueDownload = cont;
         if (!cont) {
@@ -709,20 +715,13 @@ bool Procedure::Store(const char* data, qsizetype size) {
         }
         at += n;
         t.bytesRead = static_cast<int>(std::min<qint64>(qint64(t.bytesRead) + n, 2147483647));
-        if (t.hasProgress) {
-            TauCustomThread::RunInMainThread([&t] {
-                if (!t.Alive())
-                    return;
-                t.Publish();
-                TauCustomHTTP* c = t.self;
+        if (t.hasProgress && !RaiseInMainThread(t, [&t](TauCustomHTTP* c) {
                 c->UpdateProgressStats(GetTickCount());
                 c->OnProgress(c, c->ContentType, c->DataSize, c->BytesRead, c->ElapsedTime,
                               c->EstimatedTimeLeft, c->PercentsDone, c->TransferRate,
                               t.DataStream());
-            });
-            if (!t.Alive())
-                return false;
-        }
+            }))
+            return false;
     }
     return true;
 }
@@ -740,19 +739,12 @@ size_t Procedure::OnRead(char* data, size_t size, size_t count, void* user) {
         std::memcpy(data, t.uploadBody.constData() + p->a_.uploadOffset, static_cast<size_t>(n));
         p->a_.uploadOffset += n;
         t.bytesRead = static_cast<int>(std::min<qint64>(p->a_.uploadOffset, 2147483647));
-        if (t.hasUploadProgress) {
-            TauCustomThread::RunInMainThread([&t] {
-                if (!t.Alive())
-                    return;
-                t.Publish();
-                TauCustomHTTP* c = t.self;
+        if (t.hasUploadProgress && !RaiseInMainThread(t, [](TauCustomHTTP* c) {
                 c->UpdateProgressStats(GetTickCount());
                 c->OnUploadProgress(c, c->DataSize, c->BytesRead, c->ElapsedTime,
                                     c->EstimatedTimeLeft, c->PercentsDone, c->TransferRate);
-            });
-            if (!t.Alive())
-                return CURL_READFUNC_ABORT;
-        }
+            }))
+            return CURL_READFUNC_ABORT;
         return static_cast<size_t>(n);
     } catch (...) {
         p->a_.failed = true;

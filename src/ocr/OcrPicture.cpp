@@ -1,7 +1,6 @@
 #include "ocr/OcrPicture.h"
 
 #include <QPainter>
-#include <QSaveFile>
 #include <cstdio>
 #include <cstdlib>
 #include <jpeglib.h>
@@ -103,15 +102,4 @@ QByteArray EncodeJpeg(const QImage& image, int quality) {
     jpeg_destroy_compress(&info);
     free(buffer);
     return result;
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }

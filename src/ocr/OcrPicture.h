@@ -12,7 +12,3 @@ QImage PrepareOcrCanvas(const QImage& picture);
 // Baseline JPEG of quality 90 from 24-bit RGB input, every other setting at
 // libjpeg's defaults. Empty on failure (a null image).
 QByteArray EncodeJpeg(const QImage& image, int quality = 90);
-
-// Writes the bytes to a temporary name beside path and renames it into place,
-// so a failed write never leaves a partial picture. False when anything failed.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes);

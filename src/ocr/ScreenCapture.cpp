@@ -1,5 +1,6 @@
 #include "ocr/ScreenCapture.h"
 
+#include "base/Files.h"
 #include "ocr/OcrPicture.h"
 
 #include <QClipboard>
@@ -56,7 +57,7 @@ CaptureResult CaptureScreenRegion(const QString& libraryPath, const QString& jpe
     if (picture.isNull())
         return CaptureResult::NothingChosen;
     const QByteArray jpeg = EncodeJpeg(PrepareOcrCanvas(picture));
-    if (jpeg.isEmpty() || !WriteFileAtomically(jpegPath, jpeg))
+    if (jpeg.isEmpty() || !SaveFileAtomically(jpegPath, jpeg))
         return CaptureResult::WriteFailed;
     return CaptureResult::Captured;
 }

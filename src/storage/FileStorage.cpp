@@ -1,11 +1,11 @@
 #include "storage/FileStorage.h"
 
+#include "base/Files.h"
 #include "storage/FSSFPack.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cstring>
 
@@ -83,12 +83,7 @@ bool TStoredFile::Extract(const QString& path, bool createPath) {
 
     // A temporary file renamed into place: a reader never sees half a file, and
     // a short write is a failure rather than a success.
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok) {
-        ok = file.write(Data) == Data.size();
-        ok = file.commit() && ok;
-    }
+    const bool ok = SaveFileAtomically(path, Data);
     if (ok && Owner && Owner->AutoExtract.RemoveOnTerminate)
         Owner->ExtractedFiles.append(path);
     if (Owner && Owner->OnExtracted)

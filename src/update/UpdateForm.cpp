@@ -4,11 +4,9 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "http/auHTTP.h"
-#include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "update/Connectivity.h"
-#include "update/DialogFrame.h"
 #include "update/IniProfile.h"
 #include "update/ShellOpen.h"
 
@@ -16,7 +14,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShowEvent>
 
 const char* const kRunningVersion = "8.0";
 
@@ -33,20 +30,10 @@ QProgressBar* MakeGauge(QWidget* parent, int x, int y) {
     return gauge;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& caption, int x) {
-    auto* button = new QPushButton(caption, parent);
-    button->setGeometry(x, 106, 75, 25);
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
 
-TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-    setWindowTitle(QStringLiteral("检 测 新 版 本"));
-    bsBusinessSkinForm1 = MakeSkinnedDialogFrame(this, ClientArea);
-    SetClientSize(DesignWidth, DesignHeight);
-
+TUpdateForm::TUpdateForm(QWidget* parent)
+    : TSkinnedDialog(parent, QStringLiteral("检 测 新 版 本"), DesignWidth, DesignHeight) {
     QWidget* client = ClientArea;
     Label1 = new QLabel(QStringLiteral("第一步："), client);
     Label1->move(16, 23);
@@ -54,35 +41,17 @@ TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     Label2 = new QLabel(QStringLiteral("第二步："), client);
     Label2->move(16, 61);
     bsSkinGauge2 = MakeGauge(client, 68, 58);
-    bsSkinButton1 = MakeButton(client, QStringLiteral("开  始"), 112);
-    bsSkinButton2 = MakeButton(client, QStringLiteral("取  消"), 222);
+    bsSkinButton1 = AddButton(QRect(112, 106, 75, 25), QStringLiteral("开  始"));
+    bsSkinButton2 = AddButton(QRect(222, 106, 75, 25), QStringLiteral("取  消"));
     SetGauge(bsSkinGauge1, 0, QStringLiteral("检测网络配置"));
     SetGauge(bsSkinGauge2, 0, QStringLiteral("获取升级信息"));
 
-    Messages = new TbsSkinMessage(this);
-
-    auHTTP1 = new TauHTTP(this);
-    auHTTP1->UseCache = false;
-    auHTTP1->UseCookies = false;
     auHTTP1->ThreadPriority = tpHigher;
     auHTTP1->WaitThread = true;
-    auHTTP1->WaitTimeout = 30000;
     auHTTP1->OnProgress = [this](QObject* s, const QString& type, int size, int read, int elapsed,
                                  int left, uint8_t percents, float rate, QIODevice* stream) {
         auHTTP1Progress(s, type, size, read, elapsed, left, percents, rate, stream);
     };
-    auHTTP1->OnDone = [this](QObject* s, const QString& type, int size, QIODevice* stream) {
-        auHTTP1Done(s, type, size, stream);
-    };
-    auHTTP1->OnHTTPError = [this](QObject* s, int code, QIODevice* stream) {
-        auHTTP1HTTPError(s, code, stream);
-    };
-    auHTTP1->OnConnLost = [this](QObject* s, const QString& type, int size, int read,
-                                 QIODevice* stream) {
-        auHTTP1ConnLost(s, type, size, read, stream);
-    };
-    auHTTP1->OnHostUnreachable = [this](QObject* s) { auHTTP1HostUnreachable(s); };
-    auHTTP1->OnWaitTimeoutExpired = [this](QObject* s) { auHTTP1WaitTimeoutExpired(s); };
 
     connect(bsSkinButton1, &QPushButton::clicked, this,
             [this] { bsSkinButton1Click(bsSkinButton1); });
@@ -92,22 +61,12 @@ TUpdateForm::TUpdateForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
 
 TUpdateForm::~TUpdateForm() = default;
 
-void TUpdateForm::SetClientSize(int width, int height) {
-    ClientArea->setFixedSize(width, height);
-}
-
 QString TUpdateForm::VersionFileUrl() {
     return EndpointUrl(Endpoint::Update);
 }
 
 QString TUpdateForm::VersionFilePath() {
     return LocalAppDataPath() + "/version.ini";
-}
-
-void TUpdateForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow(this);
 }
 
 void TUpdateForm::FormShow(QObject*) {
@@ -130,10 +89,6 @@ void TUpdateForm::ResetUpdateDialog() {
     SetGauge(bsSkinGauge1, 0, StepOneIdle);
     SetGauge(bsSkinGauge2, 0, StepTwoIdle);
     bsSkinButton1->setEnabled(true);
-}
-
-int TUpdateForm::Message(const QString& text, quint8 kind, quint16 buttons) {
-    return Messages->ShowSkinMessage(text, kind, buttons, 0);
 }
 
 void TUpdateForm::bsSkinButton1Click(QObject*) {

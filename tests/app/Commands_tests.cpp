@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -180,6 +181,25 @@ TEST_F(CommandsTest, DesktopLauncherIsWrittenAndReplaced) {
     form_->N10->trigger();
     EXPECT_EQ(QDir(home_.path() + "/Desktop").entryList(QDir::Files | QDir::Hidden).size(), 1);
     EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(CommandsTest, FullDiskKeepsThePreviousLauncher) {
+    ASSERT_TRUE(QDir(home_.path()).mkpath("Desktop"));
+    const QString path = TForm1::DesktopLauncherPath();
+    {
+        QFile previous(path);
+        ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
+        previous.write("previous");
+    }
+    {
+        FileSizeLimit limit(100); // a launcher is several hundred bytes
+        ASSERT_TRUE(limit.Active());
+        form_->N10->trigger();
+    }
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "previous");
+    EXPECT_FALSE(QFileInfo(path).isExecutable());
 }
 
 TEST_F(CommandsTest, LauncherQuotesAwkwardPaths) {

@@ -1,12 +1,11 @@
+#include "FileSizeLimit.h"
 #include "TempHome.h"
 #include "base/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,15 +171,12 @@ TEST(SaveFileAtomically, ShortWriteKeepsThePreviousFile) {
     ASSERT_TRUE(SaveFileAtomically(path, "previous"));
     // Below and above Qt's write buffer: the short write shows up in different places.
     for (int size : {5000, 50000}) {
-        struct rlimit saved {};
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 100;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = SaveFileAtomically(path, QByteArray(size, 'x'));
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        bool written = true;
+        {
+            FileSizeLimit limit(100);
+            ASSERT_TRUE(limit.Active());
+            written = SaveFileAtomically(path, QByteArray(size, 'x'));
+        }
         EXPECT_FALSE(written) << size;
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -1,5 +1,4 @@
-#include "ServiceStandIn.h"
-#include "TempHome.h"
+#include "SkinnedDialogTest.h"
 #include "feedback/InstallationId.h"
 #include "feedback/SendUserInfo.h"
 #include "http/auHTTP.h"
@@ -7,23 +6,13 @@
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "toolkit/UnicodeMemo.h"
-#include "update/Connectivity.h"
-#include "update/ShellOpen.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
-#include <optional>
 
 namespace {
-
-struct Shown {
-    QString text;
-    int kind;
-    int buttons;
-};
 
 const QByteArray kMarker = "\xC1\xF4\xD1\xD4\xB3\xC9\xB9\xA6";
 const QString kEmpty = QStringLiteral("   请 输 入 您 要 提 交 的 内 容！");
@@ -42,26 +31,10 @@ StandInAnswer Page(const QByteArray& body, int status = 200) {
     return a;
 }
 
-class SendUserInfoTest : public ::testing::Test {
+class SendUserInfoTest : public SkinnedDialogTest<TSendUserInfo> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(standIn_.IsListening());
-        standIn_.PointEndpointsHere();
-        SetConnectedStateOverride(true);
-        TbsSkinMessage::SetAnswerer([this](const QString& text, int kind, int buttons) {
-            shown_.push_back({text, kind, buttons});
-            return int(TbsSkinMessage::mrOk);
-        });
-        SetShellOpenHook([this](const QString& a) { opened_ << a; });
-        form_.emplace();
-        form_->Clock = [] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 30)); };
-        form_->show();
-    }
-    void TearDown() override {
-        form_.reset();
-        TbsSkinMessage::SetAnswerer(nullptr);
-        SetShellOpenHook(nullptr);
-        SetConnectedStateOverride(std::nullopt);
+    void Prepare(TSendUserInfo& form) override {
+        form.Clock = [] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 30)); };
     }
     // Submits and waits until the reply's handler has run.
     void Submit() {
@@ -69,12 +42,6 @@ protected:
         form_->bsSkinButton1->click();
         ASSERT_TRUE(WaitUntil([&] { return shown_.size() > before; }, 15000));
     }
-
-    TempHome home_;
-    ServiceStandIn standIn_;
-    std::vector<Shown> shown_;
-    QStringList opened_;
-    std::optional<TSendUserInfo> form_;
 };
 
 TEST_F(SendUserInfoTest, ShowsItsControls) {

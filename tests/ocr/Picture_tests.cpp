@@ -1,4 +1,5 @@
 #include "TempHome.h"
+#include "base/Files.h"
 #include "base/Paths.h"
 #include "ocr/OcrPicture.h"
 #include "ocr/ScreenCapture.h"
@@ -70,7 +71,7 @@ TEST(OcrPicture, CanvasRules) {
     for (const Case& c : cases) {
         TempHome home;
         const QString path = home.path() + "/ocr.jpg";
-        ASSERT_TRUE(WriteFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(Red(c.w, c.h)))));
+        ASSERT_TRUE(SaveFileAtomically(path, EncodeJpeg(PrepareOcrCanvas(Red(c.w, c.h)))));
         const QImage decoded(path);
         ASSERT_FALSE(decoded.isNull());
         EXPECT_EQ(decoded.size(), QSize(c.canvasW, c.canvasH)) << c.w << "x" << c.h;

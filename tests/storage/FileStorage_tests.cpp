@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "TempHome.h"
 #include "storage/FileStorage.h"
 
@@ -101,6 +102,21 @@ TEST_F(FileStorageTest, FailedWriteIsReportedAsFailure) {
     // A folder standing where the file should go.
     QDir().mkpath(Folder() + "/taken");
     EXPECT_FALSE(storage->ExtractFile("Lib.so", Folder() + "/taken"));
+}
+
+TEST_F(FileStorageTest, FullDiskKeepsThePreviousFileAndReportsFailure) {
+    const QString path = Folder() + "/lib.so";
+    WriteFile(path, "previous");
+    bool written = true;
+    {
+        FileSizeLimit limit(100); // below the stored file's 1000 bytes
+        ASSERT_TRUE(limit.Active());
+        written = storage->ExtractFile("Lib.so", path);
+    }
+    EXPECT_FALSE(written);
+    ASSERT_EQ(extracted.size(), 1u);
+    EXPECT_FALSE(extracted[0].flag);
+    EXPECT_EQ(ReadFile(path), "previous");
 }
 
 TEST_F(FileStorageTest, EmptyPathUsesTheConfiguredFolder) {

@@ -12,31 +12,9 @@
 
 namespace {
 
-QByteArray ReasonOf(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 206:
-        return "Partial Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 401:
-        return "Unauthorized";
-    case 404:
-        return "Not Found";
-    case 407:
-        return "Proxy Authentication Required";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 QByteArray HeadOf(int status, const QList<QPair<QByteArray, QByteArray>>& headers) {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonOf(status) + "\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(status) + ' ' + HttpReasonPhrase(status) + "\r\n";
     for (const auto& h : headers)
         head += h.first + ": " + h.second + "\r\n";
     return head;
@@ -71,18 +49,58 @@ bool ReadMore(int fd, QByteArray& buf) {
 
 } // namespace
 
-QByteArray RecordedRequest::header(const QByteArray& name) const {
+QByteArray HttpReasonPhrase(int status) {
+    switch (status) {
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 407:
+        return "Proxy Authentication Required";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+const QByteArray* FindHeader(const QList<QPair<QByteArray, QByteArray>>& headers,
+                             QByteArrayView name) {
     for (const auto& h : headers)
         if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    return {};
+            return &h.second;
+    return nullptr;
+}
+
+QByteArray RecordedRequest::header(const QByteArray& name) const {
+    const QByteArray* value = FindHeader(headers, name);
+    return value ? *value : QByteArray();
 }
 
 bool RecordedRequest::hasHeader(const QByteArray& name) const {
-    for (const auto& h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return FindHeader(headers, name) != nullptr;
 }
 
 QList<QByteArray> RecordedRequest::headerLines() const {

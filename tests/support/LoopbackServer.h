@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -12,6 +13,12 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+// The usual reason phrase of an HTTP status; "Status" for one not listed.
+QByteArray HttpReasonPhrase(int status);
+// The first header of that name (without regard to case), or nullptr.
+const QByteArray* FindHeader(const QList<QPair<QByteArray, QByteArray>>& headers,
+                             QByteArrayView name);
 
 // A request as the responder received it.
 struct RecordedRequest {

@@ -18,48 +18,8 @@
 
 namespace {
 
-QByteArray ReasonOf(int status) {
-    switch (status) {
-    case 100:
-        return "Continue";
-    case 200:
-        return "OK";
-    case 204:
-        return "No Content";
-    case 206:
-        return "Partial Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 304:
-        return "Not Modified";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 407:
-        return "Proxy Authentication Required";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
 bool HasHeader(const HeaderList& headers, QByteArrayView name) {
-    for (const auto& h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return FindHeader(headers, name) != nullptr;
 }
 
 // The endpoints the program knows, and the path each is served under.
@@ -110,10 +70,8 @@ QByteArray StandInRequest::path() const {
 }
 
 QByteArray StandInRequest::header(QByteArrayView name) const {
-    for (const auto& h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    return {};
+    const QByteArray* value = FindHeader(headers, name);
+    return value ? *value : QByteArray();
 }
 
 bool StandInRequest::hasHeader(QByteArrayView name) const {
@@ -161,7 +119,7 @@ LoopbackScript ServiceStandIn::State::ScriptFor(const RecordedRequest& request) 
         return script;
     }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(a.status) + ' ' +
-                      (a.reason.isEmpty() ? ReasonOf(a.status) : a.reason) + "\r\n";
+                      (a.reason.isEmpty() ? HttpReasonPhrase(a.status) : a.reason) + "\r\n";
     for (const auto& h : a.headers)
         head += h.first + ": " + h.second + "\r\n";
     if (a.chunkSize > 0)

@@ -1,11 +1,8 @@
-#include "ServiceStandIn.h"
-#include "TempHome.h"
+#include "SkinnedDialogTest.h"
 #include "http/auHTTP.h"
 #include "toolkit/BusinessSkinForm.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
-#include "update/Connectivity.h"
-#include "update/ShellOpen.h"
 #include "update/UpdateForm.h"
 
 #include <QDir>
@@ -14,16 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
-#include <optional>
 
 namespace {
-
-struct Shown {
-    QString text;
-    int kind;
-    int buttons;
-};
 
 const QString kNoNewVersion =
     QStringLiteral("   检 测 升 级 信 息 完 成 ， 但 是 没 有 新 版 本。");
@@ -42,26 +31,8 @@ StandInAnswer Ini(const QByteArray& text) {
     return a;
 }
 
-class UpdateFormTest : public ::testing::Test {
+class UpdateFormTest : public SkinnedDialogTest<TUpdateForm> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(standIn_.IsListening());
-        standIn_.PointEndpointsHere();
-        SetConnectedStateOverride(true);
-        TbsSkinMessage::SetAnswerer([this](const QString& text, int kind, int buttons) {
-            shown_.push_back({text, kind, buttons});
-            return answer_;
-        });
-        SetShellOpenHook([this](const QString& a) { opened_ << a; });
-        form_.emplace();
-        form_->show();
-    }
-    void TearDown() override {
-        form_.reset();
-        TbsSkinMessage::SetAnswerer(nullptr);
-        SetShellOpenHook(nullptr);
-        SetConnectedStateOverride(std::nullopt);
-    }
     void Start() {
         form_->bsSkinButton1->click();
         // The component waits for its worker; the events have run when it returns.
@@ -76,13 +47,6 @@ protected:
         EXPECT_EQ(form_->bsSkinGauge2->text(), QStringLiteral("获取升级信息"));
         EXPECT_EQ(ScreenCursor(), crDefault);
     }
-
-    TempHome home_;
-    ServiceStandIn standIn_;
-    std::vector<Shown> shown_;
-    QStringList opened_;
-    int answer_ = TbsSkinMessage::mrOk;
-    std::optional<TUpdateForm> form_;
 };
 
 TEST_F(UpdateFormTest, ShowsItsControls) {

@@ -3,6 +3,7 @@
 // region over a window with known content, press Enter, and look at what the
 // stand-in received and what the source box shows.
 // Needs QUILL_X_DISPLAY (scripts/test.sh provides one); skipped without it.
+#include "../XSession.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -10,39 +11,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
 
 const QByteArray kAnswer = R"({"items":[{"words":"Hello world"},{"words":"Second line"}]})";
-
-void Wait(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        Wait(50);
-    }
-    return true;
-}
 
 QString Xdotool(const QStringList& args) {
     QProcess process;
@@ -52,9 +31,8 @@ QString Xdotool(const QStringList& args) {
 }
 
 // Four known colours, one per quarter.
-class Target : public QWidget {
+class Target : public PlacedWindow {
 public:
-    Target() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {}
     static QColor Quarter(int column, int row) {
         static const QColor colours[2][2] = {{QColor(220, 0, 0), QColor(0, 180, 0)},
                                              {QColor(0, 0, 220), QColor(230, 200, 0)}};
@@ -92,7 +70,7 @@ Layout MeasureLayout() {
     TempHome home;
     TForm1 form;
     form.show();
-    WaitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
+    WaitUntil([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
     Wait(100);
     Layout layout{form.bsSkinButton8->mapTo(&form, form.bsSkinButton8->rect().center()),
                   form.TntMemo1->mapTo(&form, form.TntMemo1->rect().center())};
@@ -116,7 +94,7 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     standIn.start(STANDIN_PATH, {"--port-file", portFile, "--record", record, "--answer",
                                  QString("/ocrapi1 header=Content-Type:application/json body=") +
                                      QString::fromLatin1(kAnswer.toPercentEncoding())});
-    ASSERT_TRUE(WaitFor([&] { return QFile(portFile).size() > 0; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return QFile(portFile).size() > 0; }, 10000));
     QFile portText(portFile);
     ASSERT_TRUE(portText.open(QIODevice::ReadOnly));
     const QString base = "http://127.0.0.1:" + QString::fromLatin1(portText.readAll().trimmed());
@@ -142,7 +120,7 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     ASSERT_TRUE(app.waitForStarted(10000));
 
     QString window;
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             window = Xdotool({"search", "--onlyvisible", "--pid", QString::number(app.processId())})
                          .section('\n', 0, 0);
@@ -163,13 +141,13 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     Xdotool({"mousemove", QString::number(x + layout.button.x()),
              QString::number(y + layout.button.y()), "click", "1"});
     // The overlay is up once the frozen screen shows shaded.
-    ASSERT_TRUE(WaitFor([&] { return ScreenPixel(probe.x(), probe.y()) != unshaded; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return ScreenPixel(probe.x(), probe.y()) != unshaded; }, 15000));
     Wait(300);
     // From inside the red quarter to inside the yellow one: 300 x 200 pixels.
     Xdotool({"mousemove", "70", "70", "mousedown", "1", "mousemove", "200", "150", "mousemove",
              "370", "270", "sleep", "0.1", "mouseup", "1", "sleep", "0.2", "key", "Return"});
 
-    ASSERT_TRUE(WaitFor([&] { return !ReadRecordedRequests(record).isEmpty(); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return !ReadRecordedRequests(record).isEmpty(); }, 20000));
     const QImage picture(data + "/ocr.jpg");
     EXPECT_EQ(picture.size(), QSize(300, 200));
     // Region from (70, 70): the quarters meet at (220, 170) on the screen.
@@ -199,7 +177,7 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     Wait(1000);
     Xdotool({"mousemove", QString::number(x + layout.memo.x()),
              QString::number(y + layout.memo.y()), "click", "1", "key", "ctrl+a", "key", "ctrl+c"});
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(WaitUntil(
         [&] { return QApplication::clipboard()->text().trimmed() == "Hello world\nSecond line"; },
         5000))
         << QApplication::clipboard()->text().toStdString();
@@ -212,15 +190,6 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
 }
 
 int main(int argc, char** argv) {
-    const QByteArray display = qgetenv("QUILL_X_DISPLAY");
-    if (display.isEmpty()) {
-        printf("SKIPPED: QUILL_X_DISPLAY is not set; this test needs a real X server\n");
-        return 77;
-    }
-    qputenv("DISPLAY", display);
-    qputenv("QT_QPA_PLATFORM", "xcb");
     qunsetenv("QT_SCALE_FACTOR");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunTestsOnXServer(argc, argv);
 }
