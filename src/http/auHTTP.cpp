@@ -56,7 +56,6 @@ QString TauCustomHTTP::DefaultAgent() {
 }
 
 TauCustomHTTP::TauCustomHTTP(QObject* owner) : TauLoginComponent(owner) {
-    EnsureCurlGlobal();
     Agent = DefaultAgent();
     worker_ = new TauCustomThread(this);
     worker_->OnException = [this](QObject*) {
@@ -110,6 +109,10 @@ bool TauCustomHTTP::StartUpload(uint16_t Count) {
 }
 
 bool TauCustomHTTP::Start(bool upload) {
+    // Deferred to the first transfer: the TLS libraries it initialises cost
+    // several MB and milliseconds at start. Still on this (UI) thread, before
+    // the worker exists.
+    EnsureCurlGlobal();
     auto job = TauTransfer::Make(this);
     job->uploadMode = upload;
     if (upload)

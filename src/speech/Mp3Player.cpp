@@ -1,10 +1,9 @@
 #include "speech/Mp3Player.h"
 
-#include <QAudioOutput>
+#include "speech/Mp3Playback.h"
+
 #include <QFileInfo>
-#include <QMediaPlayer>
 #include <QPointer>
-#include <QUrl>
 
 namespace {
 
@@ -27,40 +26,29 @@ void TMp3Player::PlayMp3File(const QString& path) {
     // A missing file would only produce a backend error later; skip the work.
     if (!QFileInfo(path).isFile())
         return;
-    auto* player = new QMediaPlayer(this);
-    auto* output = new QAudioOutput(player);
-    player->setAudioOutput(output);
+    const Mp3PlayFunction play = LoadMp3Playback();
     ++active_;
-
-    connect(player, &QMediaPlayer::durationChanged, this, [this, path](qint64 duration) {
-        if (duration > 0 && OnLoaded)
-            OnLoaded(this, path, duration);
-    });
-    connect(player, &QMediaPlayer::mediaStatusChanged, this,
-            [this, player, path](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::EndOfMedia)
-                    Close(player, path, true);
-                else if (status == QMediaPlayer::InvalidMedia)
-                    Close(player, path, false);
-            });
-    connect(player, &QMediaPlayer::errorOccurred, this,
-            [this, player, path](QMediaPlayer::Error) { Close(player, path, false); });
-
-    player->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    player->setPosition(0);
-    player->play();
+    if (!play) {
+        // No sound system to play with: silent, and closed at once.
+        Finish(path, false, 0);
+        return;
+    }
+    // Players are our children; while we are being destroyed their last
+    // events must not reach us.
+    QPointer<TMp3Player> self(this);
+    Mp3PlaybackEvents events;
+    events.loaded = [self, path](qint64 duration) {
+        if (self && self->OnLoaded)
+            self->OnLoaded(self, path, duration);
+    };
+    events.finished = [self, path](bool played, qint64 position) {
+        if (self)
+            self->Finish(path, played, position);
+    };
+    play(this, QFileInfo(path).absoluteFilePath(), std::move(events));
 }
 
-void TMp3Player::Close(QMediaPlayer* player, const QString& path, bool played) {
-    // Both an error and an invalid status may arrive for one file; close once.
-    if (player->property("quillClosed").toBool())
-        return;
-    player->setProperty("quillClosed", true);
-    const qint64 position = player->position();
-    player->disconnect(this);
-    player->stop();
-    // The backend may still be inside one of its own calls: delete later.
-    player->deleteLater();
+void TMp3Player::Finish(const QString& path, bool played, qint64 position) {
     --active_;
     if (OnFinished)
         OnFinished(this, path, played, position);

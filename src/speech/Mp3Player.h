@@ -4,8 +4,6 @@
 #include <QString>
 #include <functional>
 
-class QMediaPlayer;
-
 // Plays mp3 files through the sound system. Every call gets its own player, so
 // recordings may sound at the same time; a player is closed when its playback
 // ends or fails. A file that cannot be played, or a machine without a sound
@@ -30,7 +28,7 @@ public:
         OnFinished;
 
 private:
-    void Close(QMediaPlayer* player, const QString& path, bool played);
+    void Finish(const QString& path, bool played, qint64 position);
 
     int active_ = 0;
 };
