@@ -9,6 +9,7 @@
 #include "update/UpdateForm.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -230,7 +231,12 @@ void TForm1::N10Click(QObject*) {
     const QString data = LocalAppDataPath();
     if (!data.isEmpty()) {
         icon = data + QStringLiteral("/quillmate.png");
-        if (!QuillmateIconPixmap(256).save(icon, "PNG"))
+        // Encoded in memory first: a full disk then fails our write, not the
+        // image writer's (which leaks its copy of the image on a write error).
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!QuillmateIconPixmap(256).save(&buffer, "PNG") || !SaveFileAtomically(icon, png))
             icon.clear();
     }
     // Replaces an existing launcher; a failed save stays silent.
