@@ -1,0 +1,123 @@
+// Resident memory of quillmate-server: idle, after recognising Chinese and
+// English, after Japanese too; each next to the peak of the tesseract command
+// line on the same picture with the same languages, measured in this run.
+//   quill_engine_memory_bench
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cstdio>
+#include <httplib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+namespace {
+
+double RssMiB(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+QByteArray Picture(const QString& text) {
+    QImage image(400, 120, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setPixelSize(16);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(image.rect().adjusted(8, 8, -8, -8), Qt::TextWordWrap, text);
+    painter.end();
+    QTemporaryDir dir;
+    image.save(dir.filePath("p.jpg"), "JPEG", 90);
+    QFile file(dir.filePath("p.jpg"));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// Peak resident memory of one tesseract command on the picture.
+double CommandLinePeakMiB(const QByteArray& jpeg, const QString& languages) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("p.jpg"));
+    file.open(QIODevice::WriteOnly);
+    file.write(jpeg);
+    file.close();
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const QByteArray path = file.fileName().toLocal8Bit(), langs = languages.toLatin1();
+        ::freopen("/dev/null", "w", stdout);
+        ::freopen("/dev/null", "w", stderr);
+        ::execlp("tesseract", "tesseract", path.constData(), "-", "-l", langs.constData(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+bool Recognise(httplib::Client& client, const std::string& path, const QByteArray& jpeg,
+               const std::string& from) {
+    httplib::MultipartFormDataItems items = {
+        {"image", jpeg.toStdString(), "ocr.jpg", "image/jpg"},
+        {"from", from, "", ""},
+        {"to", "en", "", ""},
+    };
+    const auto answer = client.Post(path.c_str(), items);
+    return answer && answer->status == 200;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QProcess server;
+    server.start(QUILLMATE_SERVER_PATH, {"--workers", "1"});
+    if (!server.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "the server did not start\n");
+        return 1;
+    }
+    const QString base = QString::fromUtf8(server.readLine()).trimmed();
+    const QUrl url(base);
+    httplib::Client client(url.host().toStdString(), url.port());
+    client.set_read_timeout(60, 0);
+    const qint64 pid = server.processId();
+
+    std::printf("%-34s %10s %14s %8s\n", "state", "server MiB", "tesseract MiB", "ratio");
+    std::printf("%-34s %10.1f\n", "idle", RssMiB(pid));
+    const QByteArray chinese =
+        Picture(QStringLiteral("识别屏幕上的文字 Recognise text\n第二行 second line"));
+    const QByteArray japanese = Picture(QStringLiteral("日本語のテキストを認識します\n二行目"));
+    struct Step {
+        const char* name;
+        const QByteArray& picture;
+        const char* code;
+        const char* languages;
+    } const steps[] = {
+        {"after chi_sim+eng (from=zh)", chinese, "zh", "chi_sim+eng"},
+        {"after jpn+eng too (from=jp)", japanese, "jp", "jpn+eng"},
+    };
+    for (const Step& step : steps) {
+        if (!Recognise(client, "/getocr", step.picture, step.code)) {
+            std::fprintf(stderr, "recognition failed\n");
+            return 1;
+        }
+        const double ours = RssMiB(pid);
+        const double theirs = CommandLinePeakMiB(step.picture, step.languages);
+        std::printf("%-34s %10.1f %14.1f %8.2f\n", step.name, ours, theirs, ours / theirs);
+    }
+    server.kill();
+    server.waitForFinished();
+    return 0;
+}

@@ -1,0 +1,192 @@
+// Milliseconds from text to a complete mp3, against the command-line pipeline
+// (espeak-ng -w, then lame) on the same text in the same run.
+#include "engine/Mp3Encoder.h"
+#include "engine/Speech.h"
+#include "engine/SpeechSynth.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Sample {
+    const char* name;
+    const char* code;
+    const char* voice;
+    const char* text;
+};
+
+// 20 words (26 syllables), and 24 Chinese syllables.
+const Sample kSamples[] = {
+    {"en", "en", "en-us",
+     "The quick brown fox jumps over the lazy dog while the farmer watches from the porch and "
+     "drinks his coffee."},
+    {"zh", "zh", "cmn-latn-pinyin", "今天早上我和朋友一起去公园散步，然后在湖边吃了午饭。"},
+};
+
+std::filesystem::path WorkDir() {
+    static const std::filesystem::path dir = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "speechbench.XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        return std::filesystem::path(pattern);
+    }();
+    return dir;
+}
+
+bool Run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    int status = 0;
+    return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+void Pipeline(benchmark::State& state, const Sample& s) {
+    const auto dir = WorkDir();
+    const std::string text = dir / (std::string(s.name) + ".txt");
+    const std::string wav = dir / (std::string(s.name) + ".wav");
+    const std::string mp3 = dir / (std::string(s.name) + ".mp3");
+    std::ofstream(text) << s.text;
+    for (auto _ : state) {
+        if (!Run({"espeak-ng", "-v", s.voice, "-s", "175", "-w", wav, "-f", text}) ||
+            !Run({"lame", "--quiet", "-m", "m", "--cbr", "-b", "48", "--resample", "22.05", wav,
+                  mp3})) {
+            state.SkipWithError("espeak-ng or lame failed");
+            return;
+        }
+    }
+}
+
+void Whole(benchmark::State& state, const Sample& s) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const engine::SpeechAudio audio = engine::Synthesize(s.text, s.code, 5);
+        if (audio.error) {
+            state.SkipWithError(audio.error.text.c_str());
+            return;
+        }
+        bytes = audio.mp3.size();
+    }
+    state.counters["mp3_bytes"] = double(bytes);
+}
+
+// Forking the copy, loading the voice and synthesis, samples kept in memory.
+void Synthesis(benchmark::State& state, const Sample& s) {
+    for (auto _ : state) {
+        const engine::SpeechPcm pcm = engine::SynthesizePcm(s.text, s.voice, 175);
+        if (pcm.error) {
+            state.SkipWithError(pcm.error.text.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(pcm.samples.data());
+    }
+}
+
+void Encoding(benchmark::State& state, const Sample& s) {
+    const engine::SpeechPcm pcm = engine::SynthesizePcm(s.text, s.voice, 175);
+    for (auto _ : state) {
+        const engine::SpeechAudio audio = engine::EncodeMp3(pcm.samples, pcm.sampleRate);
+        benchmark::DoNotOptimize(audio.mp3.data());
+    }
+    state.counters["audio_s"] = double(pcm.samples.size()) / pcm.sampleRate;
+}
+
+// The server holds recognition models; each synthesis forks a copy of it, and
+// the page tables to copy grow with what the process holds.
+void WholeInBigProcess(benchmark::State& state, const Sample& s) {
+    static std::vector<char> ballast(std::size_t(512) << 20, 1);
+    benchmark::DoNotOptimize(ballast.data());
+    Whole(state, s);
+}
+
+// Prints each measurement's median against the pipeline's on the same text.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nMedian against the espeak-ng + lame pipeline on the same text:\n");
+        for (const Sample& s : kSamples) {
+            const auto anchor = medians_.find(std::string("pipeline/") + s.name);
+            if (anchor == medians_.end() || anchor->second <= 0)
+                continue;
+            for (const char* kind : {"synthesize", "synthesis", "encoding", "synthesize_512MB"}) {
+                const auto m = medians_.find(std::string(kind) + "/" + s.name);
+                if (m != medians_.end())
+                    std::printf("  %-14s %s  %7.2f ms  %.3f x pipeline (%.2f ms)\n", kind, s.name,
+                                m->second, m->second / anchor->second, anchor->second);
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> medians_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using Measure = void (*)(benchmark::State&, const Sample&);
+    const std::pair<const char*, Measure> measures[] = {
+        {"pipeline/", &Pipeline},
+        {"synthesize/", &Whole},
+        {"synthesis/", &Synthesis},
+        {"encoding/", &Encoding},
+    };
+    // Last: its memory stays for the rest of the run.
+    const std::pair<const char*, Measure> last = {"synthesize_512MB/", &WholeInBigProcess};
+    for (const Sample& s : kSamples) {
+        for (const auto& [kind, measure] : measures) {
+            benchmark::RegisterBenchmark((kind + std::string(s.name)).c_str(), measure, s)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->MinTime(0.2)
+                ->Repetitions(9)
+                ->ReportAggregatesOnly(true);
+        }
+    }
+    for (const Sample& s : kSamples) {
+        benchmark::RegisterBenchmark((last.first + std::string(s.name)).c_str(), last.second, s)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(0.2)
+            ->Repetitions(9)
+            ->ReportAggregatesOnly(true);
+    }
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::filesystem::remove_all(WorkDir());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "engine/EngineResult.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+struct SpeechAudio {
+    Error error;
+    std::string mp3;
+};
+
+// Reads UTF-8 text aloud with the voice of a speech code of the language
+// catalogue, at speed 0..9 (5 is normal), and returns it as an mp3 file.
+// "auto" picks the voice from the script most of the text is written in.
+// Safe to call from any thread (the speech library has one global state, so
+// calls take turns).
+SpeechAudio Synthesize(std::string_view utf8Text, std::string_view speechCode, int speed);
+
+// The speech voice for a speech code of the catalogue; nothing for a code the
+// catalogue does not have. "auto" gives the voice for text in no known script.
+std::optional<std::string> VoiceFor(std::string_view speechCode);
+
+} // namespace engine
