@@ -176,8 +176,12 @@ public:
 
     // Recognition: one capture into "ocr.jpg"; true when a fresh picture was written.
     bool CaptureScreenToJpeg();
+    // Sends "ocr.jpg" to the engine at url; an empty url fails as an unreachable host.
+    void StartOcrUpload(const QString& url);
     // Set when the upload body could not be built (the picture was unreadable).
     bool OcrBodyFailed = false;
+    // A speech request waits for the local engine's address.
+    bool SpeechEnginePending = false;
 
 protected:
     void showEvent(QShowEvent* event) override;

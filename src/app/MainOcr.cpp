@@ -2,6 +2,7 @@
 #include "base/Endpoints.h"
 #include "base/Paths.h"
 #include "base/Utf8.h"
+#include "engineclient/LocalEngine.h"
 #include "http/auHTTP.h"
 #include "ocr/OcrAnswers.h"
 #include "ocr/OcrRequest.h"
@@ -94,28 +95,41 @@ bool TForm1::CaptureScreenToJpeg() {
 }
 
 void TForm1::bsSkinButton8Click(QObject*) {
+    const Endpoint endpoint =
+        OCRServerID2->isChecked() && !OCRServerID1->isChecked() ? Endpoint::Ocr2 : Endpoint::Ocr1;
+    // The local engine starts while the user chooses the region.
+    if (UsesLocalEngine(endpoint))
+        LocalEngine::Instance().Prepare();
     const Qt::WindowStates before = windowState();
     setWindowState((before & ~Qt::WindowActive) | Qt::WindowMinimized);
     WaitUntilHidden(this);
     if (CaptureScreenToJpeg()) {
         TntMemo1->setFocus(Qt::OtherFocusReason);
-        if (!OCRHttp->IsBusy()) {
-            OCRHttp->AddHeaders.clear();
-            OCRHttp->URL = EndpointUrl(OCRServerID2->isChecked() && !OCRServerID1->isChecked()
-                                           ? Endpoint::Ocr2
-                                           : Endpoint::Ocr1);
-            OcrBodyFailed = false;
-            OCRHttp->StartUpload(1);
-            // The picture vanished between capture and upload: send nothing
-            // rather than an empty body.
-            if (OcrBodyFailed)
-                OCRHttp->AbortTransfer();
-        }
+        if (!OCRHttp->IsBusy())
+            ResolveEndpoint(endpoint, this, [this](const QString& url) { StartOcrUpload(url); });
     }
     setWindowState(before & ~Qt::WindowMinimized);
     show();
     activateWindow();
     bsSkinButton7->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::StartOcrUpload(const QString& url) {
+    if (OCRHttp->IsBusy())
+        return;
+    // No engine could be had: the same message as a server that cannot be reached.
+    if (url.isEmpty()) {
+        OCRHttpHostUnreachable(OCRHttp);
+        return;
+    }
+    OCRHttp->AddHeaders.clear();
+    OCRHttp->URL = url;
+    OcrBodyFailed = false;
+    OCRHttp->StartUpload(1);
+    // The picture vanished between capture and upload: send nothing
+    // rather than an empty body.
+    if (OcrBodyFailed)
+        OCRHttp->AbortTransfer();
 }
 
 void TForm1::OCRHttpUploadFieldRequest(QObject*, quint16, QIODevice* UploadStream, QString&,

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "base/Endpoints.h"
 #include "base/Tick.h"
+#include "engineclient/LocalEngine.h"
 #include "http/auHTTP.h"
 #include "speech/Mp3Player.h"
 #include "speech/SpeechRequest.h"
@@ -68,18 +69,28 @@ void TForm1::Image2Click(QObject*) {
 }
 
 void TForm1::SpeakText(const QString& Text, const QString& LanguageCode) {
-    if (auHTTP2->IsBusy())
+    if (auHTTP2->IsBusy() || SpeechEnginePending)
         return;
     SetScreenCursor(crAnimatedBusy);
-    auHTTP2->Agent = QString::fromLatin1(kSpeechAgent);
-    auHTTP2->URL = EndpointUrl(Endpoint::Tts);
-    auHTTP2->POSTData = SpeechPostData(Text, LanguageCode);
-    // The cache folder is made at start; a user may have removed it since.
-    QDir().mkpath(SpeechCacheFolder());
-    const QString file = SpeechFilePath(GetTickCount());
-    auHTTP2->OutputFileName = file;
-    LastSpeechFile = file;
-    auHTTP2->StartTransfer();
+    SpeechEnginePending = true;
+    const QByteArray postData = SpeechPostData(Text, LanguageCode);
+    ResolveEndpoint(Endpoint::Tts, this, [this, postData](const QString& url) {
+        SpeechEnginePending = false;
+        // No engine could be had: the same quiet end as an unreachable server.
+        if (url.isEmpty()) {
+            auHTTP2HostUnreachable(auHTTP2);
+            return;
+        }
+        auHTTP2->Agent = QString::fromLatin1(kSpeechAgent);
+        auHTTP2->URL = url;
+        auHTTP2->POSTData = postData;
+        // The cache folder is made at start; a user may have removed it since.
+        QDir().mkpath(SpeechCacheFolder());
+        const QString file = SpeechFilePath(GetTickCount());
+        auHTTP2->OutputFileName = file;
+        LastSpeechFile = file;
+        auHTTP2->StartTransfer();
+    });
 }
 
 void TForm1::PlayMp3File(const QString& Path) {

@@ -7,20 +7,24 @@ namespace {
 struct Row {
     Endpoint endpoint;
     const char* variable;
-    const char* defaultUrl;
+    const char* defaultUrl; // nullptr: served by the local engine
+    const char* enginePath;
 };
 
-// The translation service speaks the public "translate_a/single" form; the
-// recognition, speech, update and feedback services live on our own host.
+// The translation service speaks the public "translate_a/single" form;
+// recognition and speech are our own local engine unless a variable names
+// another server; update and feedback live on our own host.
 constexpr Row kEndpoints[] = {
     {Endpoint::Translate, "QUILLMATE_TRANSLATE_URL",
-     "http://translate.googleapis.com/translate_a/single"},
-    {Endpoint::Ocr1, "QUILLMATE_OCR1_URL", "http://api.quillmate.net/ocrapi1"},
-    {Endpoint::Ocr2, "QUILLMATE_OCR2_URL", "http://api.quillmate.net/getocr"},
-    {Endpoint::Tts, "QUILLMATE_TTS_URL", "http://api.quillmate.net/gettts"},
-    {Endpoint::Update, "QUILLMATE_UPDATE_URL", "http://www.quillmate.net/update/quillversion.txt"},
-    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "http://www.quillmate.net/feedback/addinfo.asp"},
-    {Endpoint::Home, "QUILLMATE_HOME_URL", "http://www.quillmate.net/translation.htm"},
+     "http://translate.googleapis.com/translate_a/single", nullptr},
+    {Endpoint::Ocr1, "QUILLMATE_OCR1_URL", nullptr, "ocrapi1"},
+    {Endpoint::Ocr2, "QUILLMATE_OCR2_URL", nullptr, "getocr"},
+    {Endpoint::Tts, "QUILLMATE_TTS_URL", nullptr, "gettts"},
+    {Endpoint::Update, "QUILLMATE_UPDATE_URL", "http://www.quillmate.net/update/quillversion.txt",
+     nullptr},
+    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "http://www.quillmate.net/feedback/addinfo.asp",
+     nullptr},
+    {Endpoint::Home, "QUILLMATE_HOME_URL", "http://www.quillmate.net/translation.htm", nullptr},
 };
 
 const Row& RowOf(Endpoint endpoint) {
@@ -35,7 +39,18 @@ const Row& RowOf(Endpoint endpoint) {
 QString EndpointUrl(Endpoint endpoint) {
     const Row& row = RowOf(endpoint);
     const QString value = qEnvironmentVariable(row.variable);
-    return value.isEmpty() ? QString::fromLatin1(row.defaultUrl) : value;
+    if (!value.isEmpty() || !row.defaultUrl)
+        return value;
+    return QString::fromLatin1(row.defaultUrl);
+}
+
+bool UsesLocalEngine(Endpoint endpoint) {
+    const Row& row = RowOf(endpoint);
+    return row.enginePath && qEnvironmentVariableIsEmpty(row.variable);
+}
+
+QString LocalEnginePath(Endpoint endpoint) {
+    return QString::fromLatin1(RowOf(endpoint).enginePath);
 }
 
 const char* EndpointVariable(Endpoint endpoint) {

@@ -15,7 +15,13 @@ enum class Endpoint {
     Home,      // QUILLMATE_HOME_URL       ".../translation.htm"
 };
 
-// The full URL of an endpoint, read from the environment at each call.
+// The full URL of an endpoint, read from the environment at each call; empty
+// for an endpoint of the local engine whose variable is unset.
 QString EndpointUrl(Endpoint endpoint);
+// True when the endpoint is served by the local engine (recognition and
+// speech, while their variables are unset).
+bool UsesLocalEngine(Endpoint endpoint);
+// The endpoint's path below the local engine's base URL ("ocrapi1"...).
+QString LocalEnginePath(Endpoint endpoint);
 // The environment variable that overrides it.
 const char* EndpointVariable(Endpoint endpoint);

@@ -1,7 +1,8 @@
 // Image text recognition the way a person does it, on a real X server: start
-// quillmate with its engines on the loopback stand-in, click its button, drag a
-// region over a window with known content, press Enter, and look at what the
-// stand-in received and what the source box shows.
+// quillmate, click its button, drag a region over a window with known content,
+// press Enter, and look at what the engine received and what the source box
+// shows. Once with the engines on the loopback stand-in, once with no engine
+// configured, where the program starts its own local engine.
 // Needs QUILL_X_DISPLAY (scripts/test.sh provides one); skipped without it.
 #include "../XSession.h"
 #include "ServiceStandIn.h"
@@ -12,11 +13,13 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWindow>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,6 +67,7 @@ QRgb ScreenPixel(int x, int y) {
 struct Layout {
     QPoint button;
     QPoint memo;
+    QPoint speaker;
 };
 
 Layout MeasureLayout() {
@@ -73,7 +77,8 @@ Layout MeasureLayout() {
     WaitUntil([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
     Wait(100);
     Layout layout{form.bsSkinButton8->mapTo(&form, form.bsSkinButton8->rect().center()),
-                  form.TntMemo1->mapTo(&form, form.TntMemo1->rect().center())};
+                  form.TntMemo1->mapTo(&form, form.TntMemo1->rect().center()),
+                  form.Image1->mapTo(&form, form.Image1->rect().center())};
     form.hide();
     Wait(100);
     return layout;
@@ -81,16 +86,108 @@ Layout MeasureLayout() {
 
 } // namespace
 
+// A fresh home for the program: its folders and the environment that points
+// at them, on the test's X display.
+struct ProgramHome {
+    QTemporaryDir root;
+    QString data = root.path() + "/data/quillmate";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    ProgramHome() {
+        QDir().mkpath(data);
+        QDir().mkpath(root.path() + "/config");
+        env.insert("DISPLAY", qEnvironmentVariable("QUILL_X_DISPLAY"));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("QT_SCALE_FACTOR");
+        env.insert("HOME", root.path());
+        env.insert("XDG_CONFIG_HOME", root.path() + "/config");
+        env.insert("XDG_DATA_HOME", root.path() + "/data");
+        env.insert("QUILLMATE_DATA_DIR", data);
+        for (const char* variable :
+             {"QUILLMATE_OCR1_URL", "QUILLMATE_OCR2_URL", "QUILLMATE_TTS_URL"})
+            env.remove(variable);
+    }
+};
+
+// The running program and where its window stands.
+struct RunningProgram {
+    QProcess app;
+    QPoint origin;
+
+    ~RunningProgram() {
+        app.terminate();
+        if (!app.waitForFinished(5000))
+            app.kill();
+    }
+
+    bool Start(const QProcessEnvironment& env) {
+        app.setProcessEnvironment(env);
+        app.start(QUILLMATE_PATH, {});
+        if (!app.waitForStarted(10000))
+            return false;
+        QString window;
+        if (!WaitUntil(
+                [&] {
+                    window = Xdotool({"search", "--onlyvisible", "--pid",
+                                      QString::number(app.processId())})
+                                 .section('\n', 0, 0);
+                    return !window.isEmpty();
+                },
+                20000))
+            return false;
+        Wait(500);
+        const QString geometry = Xdotool({"getwindowgeometry", "--shell", window});
+        origin = QPoint(geometry.section("X=", 1).section('\n', 0, 0).toInt(),
+                        geometry.section("Y=", 1).section('\n', 0, 0).toInt());
+        return true;
+    }
+
+    void Click(const QPoint& inWindow) const {
+        Xdotool({"mousemove", QString::number(origin.x() + inWindow.x()),
+                 QString::number(origin.y() + inWindow.y()), "click", "1"});
+    }
+};
+
+// Clicks the capture button and drags from one screen point to another once
+// the frozen screen is up, then confirms with Enter.
+bool CaptureRegion(const RunningProgram& program, const Layout& layout, const QPoint& probe,
+                   const QPoint& from, const QPoint& to) {
+    const QRgb unshaded = ScreenPixel(probe.x(), probe.y());
+    program.Click(layout.button);
+    // The overlay is up once the frozen screen shows shaded.
+    if (!WaitUntil([&] { return ScreenPixel(probe.x(), probe.y()) != unshaded; }, 15000))
+        return false;
+    Wait(300);
+    const QPoint middle = (from + to) / 2;
+    Xdotool({"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "1",
+             "mousemove", QString::number(middle.x()), QString::number(middle.y()), "mousemove",
+             QString::number(to.x()), QString::number(to.y()), "sleep", "0.1", "mouseup", "1",
+             "sleep", "0.2", "key", "Return"});
+    return true;
+}
+
+// The source box's text, read as a person would: select all and copy.
+bool SourceBoxShows(const RunningProgram& program, const Layout& layout, const QString& text,
+                    int timeoutMs) {
+    return WaitUntil(
+        [&] {
+            QApplication::clipboard()->clear();
+            Wait(300);
+            program.Click(layout.memo);
+            Xdotool({"key", "ctrl+a", "key", "ctrl+c"});
+            Wait(300);
+            return QApplication::clipboard()->text().simplified() == text;
+        },
+        timeoutMs);
+}
+
 TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     const Layout layout = MeasureLayout();
-    QTemporaryDir root;
-    const QString data = root.path() + "/data/quillmate";
-    QDir().mkpath(data);
-    QDir().mkpath(root.path() + "/config");
+    ProgramHome home;
 
     QProcess standIn;
-    const QString portFile = root.path() + "/port";
-    const QString record = root.path() + "/requests.jsonl";
+    const QString portFile = home.root.path() + "/port";
+    const QString record = home.root.path() + "/requests.jsonl";
     standIn.start(STANDIN_PATH, {"--port-file", portFile, "--record", record, "--answer",
                                  QString("/ocrapi1 header=Content-Type:application/json body=") +
                                      QString::fromLatin1(kAnswer.toPercentEncoding())});
@@ -104,51 +201,21 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     target.show();
     Wait(200);
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", qEnvironmentVariable("QUILL_X_DISPLAY"));
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.remove("QT_SCALE_FACTOR");
-    env.insert("HOME", root.path());
-    env.insert("XDG_CONFIG_HOME", root.path() + "/config");
-    env.insert("XDG_DATA_HOME", root.path() + "/data");
-    env.insert("QUILLMATE_DATA_DIR", data);
-    env.insert("QUILLMATE_OCR1_URL", base + "/ocrapi1");
-    env.insert("QUILLMATE_OCR2_URL", base + "/getocr");
-    QProcess app;
-    app.setProcessEnvironment(env);
-    app.start(QUILLMATE_PATH, {});
-    ASSERT_TRUE(app.waitForStarted(10000));
-
-    QString window;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            window = Xdotool({"search", "--onlyvisible", "--pid", QString::number(app.processId())})
-                         .section('\n', 0, 0);
-            return !window.isEmpty();
-        },
-        20000));
-    Wait(500);
-    const QString geometry = Xdotool({"getwindowgeometry", "--shell", window});
-    const int x = geometry.section("X=", 1).section('\n', 0, 0).toInt();
-    const int y = geometry.section("Y=", 1).section('\n', 0, 0).toInt();
+    home.env.insert("QUILLMATE_OCR1_URL", base + "/ocrapi1");
+    home.env.insert("QUILLMATE_OCR2_URL", base + "/getocr");
+    RunningProgram program;
+    ASSERT_TRUE(program.Start(home.env));
     // Nothing manages the windows here, so ours must stay above the program's.
     target.raise();
     Wait(200);
 
     const QPoint probe(60, 60);
-    const QRgb unshaded = ScreenPixel(probe.x(), probe.y());
-    ASSERT_TRUE(Near(unshaded, Target::Quarter(0, 0)));
-    Xdotool({"mousemove", QString::number(x + layout.button.x()),
-             QString::number(y + layout.button.y()), "click", "1"});
-    // The overlay is up once the frozen screen shows shaded.
-    ASSERT_TRUE(WaitUntil([&] { return ScreenPixel(probe.x(), probe.y()) != unshaded; }, 15000));
-    Wait(300);
+    ASSERT_TRUE(Near(ScreenPixel(probe.x(), probe.y()), Target::Quarter(0, 0)));
     // From inside the red quarter to inside the yellow one: 300 x 200 pixels.
-    Xdotool({"mousemove", "70", "70", "mousedown", "1", "mousemove", "200", "150", "mousemove",
-             "370", "270", "sleep", "0.1", "mouseup", "1", "sleep", "0.2", "key", "Return"});
+    ASSERT_TRUE(CaptureRegion(program, layout, probe, {70, 70}, {370, 270}));
 
     ASSERT_TRUE(WaitUntil([&] { return !ReadRecordedRequests(record).isEmpty(); }, 20000));
-    const QImage picture(data + "/ocr.jpg");
+    const QImage picture(home.data + "/ocr.jpg");
     EXPECT_EQ(picture.size(), QSize(300, 200));
     // Region from (70, 70): the quarters meet at (220, 170) on the screen.
     EXPECT_TRUE(Near(picture.pixel(20, 20), Target::Quarter(0, 0)));
@@ -162,7 +229,7 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
     const QByteArray type = request.header("Content-Type");
     ASSERT_TRUE(type.startsWith("multipart/form-data; boundary=--------"));
     const QByteArray boundary = type.mid(type.indexOf('=') + 1);
-    QFile jpeg(data + "/ocr.jpg");
+    QFile jpeg(home.data + "/ocr.jpg");
     ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
     const QByteArray expected =
         "--" + boundary + "\r\nContent-Disposition: form-data; name=\"imgBase\"\r\n\r\n" +
@@ -172,21 +239,89 @@ TEST(OcrEndToEnd, DragEnterUploadAndAnswer) {
         "--\r\n";
     EXPECT_EQ(request.body, expected);
 
-    // Read the source box as a person would: select all and copy.
     QApplication::clipboard()->clear();
     Wait(1000);
-    Xdotool({"mousemove", QString::number(x + layout.memo.x()),
-             QString::number(y + layout.memo.y()), "click", "1", "key", "ctrl+a", "key", "ctrl+c"});
+    program.Click(layout.memo);
+    Xdotool({"key", "ctrl+a", "key", "ctrl+c"});
     EXPECT_TRUE(WaitUntil(
         [&] { return QApplication::clipboard()->text().trimmed() == "Hello world\nSecond line"; },
         5000))
         << QApplication::clipboard()->text().toStdString();
-
-    app.terminate();
-    if (!app.waitForFinished(5000))
-        app.kill();
     standIn.terminate();
     standIn.waitForFinished(5000);
+}
+
+// Known words on white, as a page in another program shows them.
+class TextTarget : public PlacedWindow {
+public:
+    static QString Text() { return QStringLiteral("Hello from the local engine"); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(24);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(rect(), Qt::AlignCenter, Text());
+    }
+};
+
+// Nothing configured: the program starts its own engine, which recognises the
+// region and then reads the source box aloud into the speech cache.
+TEST(OcrEndToEnd, LocalEngineRecognisesAndSpeaks) {
+    const Layout layout = MeasureLayout();
+    ProgramHome home;
+    const QString runtime = home.root.path() + "/runtime";
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    home.env.insert("XDG_RUNTIME_DIR", runtime);
+    // English as the source language, so the speaker reads the source box.
+    QDir().mkpath(home.root.path() + "/config/quilltranslation");
+    QFile settings(home.root.path() + "/config/quilltranslation/settings.reg");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\quilltranslation]\r\n"
+                   "\"SourceLanguage\"=dword:00000003\r\n\"TargetLanguage\"=dword:00000000\r\n");
+    settings.close();
+
+    TextTarget target;
+    target.setGeometry(20, 20, 460, 120);
+    target.show();
+    Wait(200);
+    RunningProgram program;
+    ASSERT_TRUE(program.Start(home.env));
+    target.raise();
+    Wait(200);
+
+    ASSERT_TRUE(CaptureRegion(program, layout, {30, 30}, {30, 40}, {470, 130}));
+    EXPECT_TRUE(SourceBoxShows(program, layout, TextTarget::Text(), 60000))
+        << QApplication::clipboard()->text().toStdString();
+
+    program.Click(layout.speaker);
+    QString mp3;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QFileInfoList files =
+                QDir(home.data + "/quilltts").entryInfoList({"*.mp3"}, QDir::Files);
+            if (files.isEmpty() || files.first().size() < 1000)
+                return false;
+            mp3 = files.first().filePath();
+            return true;
+        },
+        30000));
+    QFile audio(mp3);
+    if (audio.open(QIODevice::ReadOnly)) {
+        const QByteArray head = audio.read(3);
+        EXPECT_TRUE(head == "ID3" || (uchar(head[0]) == 0xFF && (uchar(head[1]) & 0xE0) == 0xE0));
+    }
+
+    // The engine outlives the program on purpose; the test ends it.
+    QFile published(runtime + "/quillmate/engine");
+    ASSERT_TRUE(published.open(QIODevice::ReadOnly));
+    const qint64 pid = published.readAll().split('\n').value(1).toLongLong();
+    ASSERT_GT(pid, 0);
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,73 @@
+#include "engineclient/LocalEngine.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+
+namespace {
+
+// One look-up at a time in this process; the folder lock orders processes.
+std::mutex& DiscoveryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
+LocalEngine& LocalEngine::Instance() {
+    static LocalEngine engine;
+    return engine;
+}
+
+LocalEngine::LocalEngine() {
+    settings_.program = DefaultServerProgram();
+    settings_.runtimeFolder = DefaultRuntimeFolder();
+}
+
+void LocalEngine::Configure(const EngineSettings& settings) {
+    std::lock_guard lock(mutex_);
+    settings_ = settings;
+}
+
+EngineSettings LocalEngine::Settings() {
+    std::lock_guard lock(mutex_);
+    return settings_;
+}
+
+void LocalEngine::Prepare() {
+    Acquire(nullptr, nullptr);
+}
+
+void LocalEngine::Acquire(QObject* context, std::function<void(const QString&)> done) {
+    const EngineSettings settings = Settings();
+    // Checked on the UI thread only, where the context lives and dies.
+    QPointer<QObject> guard(context);
+    QThreadPool::globalInstance()->start([settings, guard, done = std::move(done)] {
+        FoundEngine engine;
+        {
+            std::lock_guard lock(DiscoveryMutex());
+            engine = FindOrStartEngine(settings);
+        }
+        if (!done)
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, done, url = engine.baseUrl] {
+                if (guard)
+                    done(url);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ResolveEndpoint(Endpoint endpoint, QObject* context,
+                     std::function<void(const QString& url)> done) {
+    if (!UsesLocalEngine(endpoint)) {
+        done(EndpointUrl(endpoint));
+        return;
+    }
+    const QString path = LocalEnginePath(endpoint);
+    LocalEngine::Instance().Acquire(context, [path, done = std::move(done)](const QString& base) {
+        done(base.isEmpty() ? QString() : base + path);
+    });
+}
