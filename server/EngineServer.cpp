@@ -18,8 +18,8 @@ using namespace std::chrono_literals;
 
 // More connections than workers, so a check or a refusal is answered while
 // the engines are busy.
-constexpr int kHttpThreads = 16;
-constexpr std::size_t kMaxWaitingJobs = 8;
+constexpr int kHttpThreads = 32;
+constexpr std::size_t kMaxWaitingJobs = 24;
 constexpr auto kMaxJobWait = 30s;
 
 int StatusOf(engine::Failure failure) {
