@@ -2,6 +2,7 @@
 
 #include "engine/Utf8Decode.h"
 
+#include <cstring>
 #include <string_view>
 
 namespace engine {
@@ -42,7 +43,9 @@ void AppendEscape(std::string& out, char32_t unit) {
 void AppendEngineTwoLine(std::string& out, std::string_view line) {
     for (std::size_t i = 0; i < line.size();) {
         const char32_t cp = NextCodePoint(line, i);
-        if (cp >= 0x20 && cp < 0x7F && cp != '"' && cp != '\\') {
+        // Quotes, backslashes and the list's own punctuation are escaped too:
+        // next to a line's quotes they would form the reader's markers.
+        if (cp >= 0x20 && cp < 0x7F && !std::strchr("\"\\[],", static_cast<int>(cp))) {
             out += static_cast<char>(cp);
         } else if (cp >= 0x10000) {
             const char32_t v = cp - 0x10000;

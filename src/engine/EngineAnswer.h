@@ -17,7 +17,8 @@ namespace engine {
 std::string WriteEngineOneAnswer(const std::vector<std::string>& lines);
 
 // Engine two: {"state":0,"lines":["line",...]} with every character outside
-// printable ASCII, every double quote and every backslash written as \uXXXX
+// printable ASCII, every double quote, backslash, bracket and comma (a line
+// starting with "]" would otherwise end the list) written as \uXXXX
 // (UTF-16 code units, so a character outside the BMP becomes a surrogate
 // pair), which the reader turns back into exactly the line. Its list reader
 // drops empty lines except a last one.

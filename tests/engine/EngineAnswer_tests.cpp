@@ -35,9 +35,14 @@ QStringList ReadEngineTwo(const std::string& answer) {
 }
 
 const QStringList kAwkwardLines = {
-    QStringLiteral("He said \"hi\" and left"),     QStringLiteral(R"(C:\temp\new \u0041 \\)"),
-    QStringLiteral("你好，世界！こんにちは 안녕"), QStringLiteral("emoji 😀 outside the BMP 𠀀"),
-    QStringLiteral("[\"a\",\"b\"] and {\"x\":1}"), QStringLiteral("tab\there"),
+    QStringLiteral("He said \"hi\" and left"),
+    QStringLiteral(R"(C:\temp\new \u0041 \\)"),
+    QStringLiteral("你好，世界！こんにちは 안녕"),
+    QStringLiteral("emoji 😀 outside the BMP 𠀀"),
+    QStringLiteral("[\"a\",\"b\"] and {\"x\":1}"),
+    QStringLiteral("tab\there"),
+    QStringLiteral("] starts like the list's end"),
+    QStringLiteral(",\",\" looks like a separator ["),
 };
 
 TEST(EngineAnswer, EngineTwoCarriesEveryLineExactly) {
