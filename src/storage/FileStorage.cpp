@@ -8,10 +8,16 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <cstring>
+#include <new>
 
 namespace {
 
 const char Magic[4] = {'S', 'F', 'P', '1'};
+
+// The fewest block bytes that decode to a full BlockSize: length, header and
+// one long run. Shorter blocks yield far less, so no record holds more than
+// BlockSize bytes per this many bytes of blocks.
+constexpr int64_t DensestBlockBytes = 9;
 
 // A cursor over the container that never reads past its end.
 class Reader {
@@ -111,6 +117,18 @@ void TFileStorage::clearFiles() {
 TStoredDataResult TFileStorage::ReadStoredData(QByteArrayView data, QString* error) {
     clearFiles();
     compressed_ = false;
+    // A size within the bounds can still be more than the machine will give us.
+    try {
+        return readContainer(data, error);
+    } catch (const std::bad_alloc&) {
+        count_ = int32_t(Files.size());
+        if (error)
+            *error = QStringLiteral("out of memory"); // static text, nothing to allocate
+        return TStoredDataResult::Corrupt;
+    }
+}
+
+TStoredDataResult TFileStorage::readContainer(QByteArrayView data, QString* error) {
     auto corrupt = [&](const QString& why) {
         count_ = int32_t(Files.size());
         if (error)
@@ -153,7 +171,7 @@ TStoredDataResult TFileStorage::ReadStoredData(QByteArrayView data, QString* err
                 return corrupt(QStringLiteral("negative size"));
             // Allocate only what the blocks can possibly produce, so a forged
             // size cannot make us reserve gigabytes.
-            const int64_t most = (int64_t(blocks.size()) / 3 + 1) * 65536;
+            const int64_t most = int64_t(blocks.size()) * FSSFPack::BlockSize / DensestBlockBytes;
             if (size > most)
                 return corrupt(QStringLiteral("size beyond what the data can hold"));
             file->Size = size;

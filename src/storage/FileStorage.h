@@ -98,7 +98,7 @@ public:
 
 enum class TStoredDataResult {
     Ok,
-    Corrupt, // a record broke a bound; the records before it were kept
+    Corrupt, // a record broke a bound or did not fit in memory; the records before it were kept
 };
 
 class TFileStorage : public QObject {
@@ -110,9 +110,11 @@ public:
 
     // Reads a container: the "SFP1" layout with packed records, or the raw
     // layout without magic. Every read is bounded by data's length and every
-    // write by the record's unpacked size; a record that breaks a bound, or
-    // decodes to another length than its stored size, ends the reading with
-    // Corrupt and the records before it stay. error receives a short reason.
+    // write by the record's unpacked size; no record allocates more than its
+    // blocks could decode to. A record that breaks a bound, decodes to another
+    // length than its stored size or cannot be allocated ends the reading with
+    // Corrupt and the records before it stay; nothing is thrown. error
+    // receives a short reason.
     TStoredDataResult ReadStoredData(QByteArrayView data, QString* error = nullptr);
     // Always the "SFP1" layout with packed data. Persisting code writes it only
     // when Count is not zero.
@@ -151,6 +153,7 @@ public:
 private:
     friend class TStoredFile;
     void clearFiles();
+    TStoredDataResult readContainer(QByteArrayView data, QString* error);
 
     bool compressed_ = false;
     int32_t count_ = 0;

@@ -1,9 +1,11 @@
 #include "toolkit/AnimatedCursor.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPixmap>
 #include <QWidget>
 #include <algorithm>
@@ -42,7 +44,16 @@ bool Fail(QString* error, const char* why) {
     return false;
 }
 
-bool DecodeBmp(Span img, TCursorFrame& frame, QString* error) {
+// Takes a frame's decoded pixels out of what the file may still decode.
+bool Spend(int64_t& budget, int width, int height) {
+    const int64_t bytes = int64_t(width) * height * 4;
+    if (bytes > budget)
+        return false;
+    budget -= bytes;
+    return true;
+}
+
+bool DecodeBmp(Span img, TCursorFrame& frame, int64_t& budget, QString* error) {
     if (img.n < 40)
         return Fail(error, "frame header truncated");
     const uint32_t headerSize = Get32(img.p);
@@ -74,8 +85,12 @@ bool DecodeBmp(Span img, TCursorFrame& frame, QString* error) {
     const bool hasMask = andAt + andStride * height <= img.n;
     if (andAt > img.n || (!hasMask && bpp != 32))
         return Fail(error, "frame pixels truncated");
+    if (!Spend(budget, width, height))
+        return Fail(error, "frames too large together");
 
     QImage image(width, height, QImage::Format_ARGB32);
+    if (image.isNull())
+        return Fail(error, "out of memory");
     bool anyAlpha = false;
     if (bpp == 32) {
         for (int y = 0; y < height; ++y) {
@@ -112,10 +127,28 @@ bool DecodeBmp(Span img, TCursorFrame& frame, QString* error) {
         }
     }
     frame.Image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    return true;
+    return !frame.Image.isNull() || Fail(error, "out of memory");
 }
 
-bool DecodeIconFile(Span file, TCursorFrame& frame, QString* error) {
+bool DecodePng(Span img, TCursorFrame& frame, int64_t& budget, QString* error) {
+    QBuffer buffer;
+    buffer.setData(QByteArray::fromRawData(reinterpret_cast<const char*>(img.p), img.n));
+    buffer.open(QIODevice::ReadOnly);
+    // The size comes from the PNG header, so an oversized frame costs nothing.
+    QImageReader reader(&buffer, "PNG");
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kMaxSide || size.height() > kMaxSide)
+        return Fail(error, "bad PNG frame");
+    if (!Spend(budget, size.width(), size.height()))
+        return Fail(error, "frames too large together");
+    const QImage png = reader.read();
+    if (png.isNull() || png.size() != size)
+        return Fail(error, "bad PNG frame");
+    frame.Image = png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return !frame.Image.isNull() || Fail(error, "out of memory");
+}
+
+bool DecodeIconFile(Span file, TCursorFrame& frame, int64_t& budget, QString* error) {
     if (file.n < 6 + 16)
         return Fail(error, "frame truncated");
     const uint32_t type = Get16(file.p + 2);
@@ -127,14 +160,9 @@ bool DecodeIconFile(Span file, TCursorFrame& frame, QString* error) {
     if (offset > uint64_t(file.n) || bytes > uint64_t(file.n) - offset)
         return Fail(error, "frame image outside the file");
     const Span img{file.p + offset, qsizetype(bytes)};
-    if (img.n >= 8 && std::memcmp(img.p, "\x89PNG", 4) == 0) {
-        QImage png = QImage::fromData(img.p, int(img.n), "PNG");
-        if (png.isNull() || png.width() > kMaxSide || png.height() > kMaxSide)
-            return Fail(error, "bad PNG frame");
-        frame.Image = png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    } else if (!DecodeBmp(img, frame, error)) {
+    const bool png = img.n >= 8 && std::memcmp(img.p, "\x89PNG", 4) == 0;
+    if (!(png ? DecodePng(img, frame, budget, error) : DecodeBmp(img, frame, budget, error)))
         return false;
-    }
     frame.HotSpot = type == 2 ? QPoint(int(Get16(entry + 4)), int(Get16(entry + 6))) : QPoint();
     frame.HotSpot.rx() = std::min(frame.HotSpot.x(), frame.Image.width() - 1);
     frame.HotSpot.ry() = std::min(frame.HotSpot.y(), frame.Image.height() - 1);
@@ -203,6 +231,8 @@ void Chunk(QByteArray& out, const char* id, const QByteArray& body) {
 
 bool ReadAniCursor(QByteArrayView data, TAniCursorData& out, QString* error) {
     out = {};
+    if (data.size() > AniLimits::MaxFileBytes)
+        return Fail(error, "file too large");
     const auto* base = reinterpret_cast<const uint8_t*>(data.data());
     if (data.size() < 12 || std::memcmp(base, "RIFF", 4) != 0 ||
         std::memcmp(base + 8, "ACON", 4) != 0)
@@ -232,7 +262,8 @@ bool ReadAniCursor(QByteArrayView data, TAniCursorData& out, QString* error) {
         const Span body{base + bodyAt, qsizetype(size)};
         const qsizetype next = bodyAt + size + (size & 1);
         if (inFrames) {
-            if (std::memcmp(id, "icon", 4) == 0)
+            // Frames past the cap are never decoded, so they need no entry.
+            if (std::memcmp(id, "icon", 4) == 0 && icons.size() < AniLimits::MaxFrames)
                 icons.push_back(body);
             at = next;
             if (at >= listEnd) {
@@ -267,7 +298,9 @@ bool ReadAniCursor(QByteArrayView data, TAniCursorData& out, QString* error) {
         return Fail(error, "no header");
     if (!(flags & 1))
         return Fail(error, "raw bitmap frames are not supported");
-    if (frames == 0 || frames > kMaxSteps || icons.size() < frames)
+    if (frames > AniLimits::MaxFrames)
+        return Fail(error, "too many frames");
+    if (frames == 0 || icons.size() < frames)
         return Fail(error, "frames missing");
     if (steps == 0)
         steps = frames;
@@ -284,8 +317,9 @@ bool ReadAniCursor(QByteArrayView data, TAniCursorData& out, QString* error) {
         return Fail(error, "more steps than frames");
 
     out.Frames.resize(frames);
+    int64_t budget = AniLimits::MaxDecodedBytes;
     for (uint32_t i = 0; i < frames; ++i) {
-        if (!DecodeIconFile(icons[i], out.Frames[i], error))
+        if (!DecodeIconFile(icons[i], out.Frames[i], budget, error))
             return false;
     }
     out.Steps.resize(steps);
@@ -370,7 +404,9 @@ TAnimatedCursor::~TAnimatedCursor() {
 std::unique_ptr<TAnimatedCursor> TAnimatedCursor::LoadFromFile(const QString& path,
                                                                QObject* parent) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A pipe or device could feed us without end; a cursor is a regular file.
+    if (!file.open(QIODevice::ReadOnly) || file.isSequential() ||
+        file.size() > AniLimits::MaxFileBytes)
         return nullptr;
     TAniCursorData data;
     if (!ReadAniCursor(file.readAll(), data))

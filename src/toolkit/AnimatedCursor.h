@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -33,9 +34,19 @@ struct TAniCursorData {
     std::vector<TCursorStep> Steps;
 };
 
+// What ReadAniCursor accepts. Real cursors are a few dozen frames of at most
+// 256 x 256 in well under a MiB; these sit far above that, so only a hostile
+// file meets them, and it is refused before it can make us allocate much.
+namespace AniLimits {
+inline constexpr qsizetype MaxFileBytes = 16 * 1024 * 1024;  // the whole .ani file
+inline constexpr uint32_t MaxFrames = 1024;                  // frames in one file
+inline constexpr int64_t MaxDecodedBytes = 64 * 1024 * 1024; // ARGB32 pixels of all frames
+} // namespace AniLimits
+
 // Decodes an .ani file. The frames may be .cur or .ico images in BMP form
-// (1, 4, 8, 24 or 32 bits) or PNG. Every read is bounded by the data; false
-// (with a short reason) for anything damaged or unsupported.
+// (1, 4, 8, 24 or 32 bits) or PNG. Every read is bounded by the data, and
+// nothing beyond AniLimits is read or decoded; false (with a short reason)
+// for anything damaged, unsupported or over a limit.
 bool ReadAniCursor(QByteArrayView data, TAniCursorData& out, QString* error = nullptr);
 
 // Writes frames as an .ani file of 32-bit .cur images. A "rate" chunk is

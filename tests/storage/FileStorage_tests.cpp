@@ -6,7 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -52,6 +57,30 @@ protected:
     std::vector<Call> extracting, extracted;
     bool veto = false;
 };
+
+QByteArray Le32(int32_t v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char(uint32_t(v) >> (8 * i));
+    return b;
+}
+
+QByteArray PackedRecord(const QByteArray& name, int32_t size, const QByteArray& blocks) {
+    return Le32(int32_t(name.size())) + name + Le32(int32_t(blocks.size() + 4)) + Le32(size) +
+           blocks;
+}
+
+// Lets this process map only headroom bytes more than it has mapped now.
+bool CapAddressSpace(rlim_t headroom) {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    rlim_t kib = 0;
+    while (status >> key && key != "VmSize:")
+        status.ignore(256, '\n');
+    status >> kib;
+    const struct rlimit cap { kib * 1024 + headroom, kib * 1024 + headroom };
+    return kib > 0 && ::setrlimit(RLIMIT_AS, &cap) == 0;
+}
 
 } // namespace
 
@@ -266,4 +295,43 @@ TEST(FileStorageRemoval, OnlyTheFirstFilesFolderGoesAndOnlyWhenEmpty) {
     storage.AddFile("f.bin", "data");
     ASSERT_TRUE(storage.ExtractFile("f.bin", one + "/g.bin"));
     EXPECT_TRUE(storage.ExtractedFiles.isEmpty());
+}
+
+TEST(FileStorageReaderDeathTest, SizesAreBoundByWhatBlocksAndMemoryCanHold) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space cap";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QByteArray first = PackedRecord("first.bin", 3, QByteArray::fromHex("05000000414243"));
+    // The densest block there is: escape 01, one run of 65,533 zeros, 9 bytes.
+    const QByteArray dense = QByteArray::fromHex("07000100010000fcff").repeated(3);
+    const int32_t most = 3 * 65533;
+    const QByteArray filler(100000, '\0');
+    struct Case {
+        const char* what;
+        QByteArray record;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"densest blocks at their full size", PackedRecord("z", most, dense), true},
+        {"one byte more than they can hold", PackedRecord("z", most + 1, dense), false},
+        {"forged size near 2 GiB", PackedRecord("z", 0x7ffffff0, filler), false},
+        {"a size the blocks could hold but memory cannot", PackedRecord("z", 600 << 20, filler),
+         false},
+    };
+    const auto run = [&] {
+        bool ok = CapAddressSpace(256u << 20);
+        for (const Case& c : cases) {
+            TFileStorage storage;
+            const auto result = storage.ReadStoredData("SFP1" + Le32(2) + first + c.record);
+            const size_t kept = c.ok ? 2 : 1;
+            if ((result == TStoredDataResult::Ok) != c.ok || storage.Files.size() != kept ||
+                storage.Count() != int32_t(kept) || storage.Files[0]->Data != "ABC") {
+                std::fprintf(stderr, "wrong answer: %s\n", c.what);
+                ok = false;
+            }
+        }
+        std::_Exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }

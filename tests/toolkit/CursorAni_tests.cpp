@@ -3,7 +3,13 @@
 #include <QBuffer>
 #include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -83,6 +89,53 @@ QByteArray OneBitCur() {
     Put32(cur, 14, uint32_t(bmp.size()));
     Put32(cur, 18, 22);
     return cur + bmp;
+}
+
+QByteArray Chunk(const char* id, const QByteArray& body) {
+    QByteArray size(4, '\0');
+    Put32(size, 0, uint32_t(body.size()));
+    return id + size + body + QByteArray(body.size() % 2, '\0');
+}
+
+// A .cur of one side x side PNG, one bit deep: a few hundred bytes at any size.
+QByteArray PngCur(int side) {
+    QImage image(side, side, QImage::Format_Mono);
+    image.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    QByteArray cur(22, '\0');
+    Put16(cur, 2, 2);
+    Put16(cur, 4, 1);
+    Put32(cur, 14, uint32_t(png.size()));
+    Put32(cur, 18, 22);
+    return cur + png;
+}
+
+// An .ani of `frames` copies of cur, padded to fileSize bytes (even) when given.
+QByteArray AniOf(const QByteArray& cur, uint32_t frames, qsizetype fileSize = 0) {
+    QByteArray header(36, '\0');
+    const uint32_t fields[] = {36, frames, frames, 0, 0, 0, 0, 6, 1};
+    for (int i = 0; i < 9; ++i)
+        Put32(header, 4 * i, fields[i]);
+    QByteArray body = "ACON" + Chunk("anih", header) +
+                      Chunk("LIST", "fram" + Chunk("icon", cur).repeated(frames));
+    if (fileSize > 0)
+        body += Chunk("JUNK", QByteArray(fileSize - 16 - body.size(), '\0'));
+    return Chunk("RIFF", body);
+}
+
+// Lets this process map only headroom bytes more than it has mapped now.
+bool CapAddressSpace(rlim_t headroom) {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    rlim_t kib = 0;
+    while (status >> key && key != "VmSize:")
+        status.ignore(256, '\n');
+    status >> kib;
+    const struct rlimit cap { kib * 1024 + headroom, kib * 1024 + headroom };
+    return kib > 0 && ::setrlimit(RLIMIT_AS, &cap) == 0;
 }
 
 } // namespace
@@ -203,4 +256,48 @@ TEST(CursorAni, TheProgramsCursorsDecode) {
         EXPECT_NE(out.Frames[size_t(out.Steps[0].Frame)].Image,
                   out.Frames[size_t(out.Steps[1].Frame)].Image);
     }
+}
+
+TEST(CursorAniDeathTest, LimitsHoldInASmallAddressSpace) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space cap";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    using namespace AniLimits;
+    const QByteArray tiny = PngCur(1), full = PngCur(256);
+    const auto fullAtCap = uint32_t(MaxDecodedBytes / (256 * 256 * 4));
+    struct Case {
+        const char* what;
+        QByteArray file;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"4096 frames of 256 x 256, 1 GiB decoded", AniOf(full, 4096), false},
+        {"frames at the cap", AniOf(tiny, MaxFrames), true},
+        {"one frame over the cap", AniOf(tiny, MaxFrames + 1), false},
+        {"decoded pixels at the cap", AniOf(full, fullAtCap), true},
+        {"one large frame over the decoded cap", AniOf(full, fullAtCap + 1), false},
+        {"file at the size cap", AniOf(tiny, 1, MaxFileBytes), true},
+        {"file over the size cap", AniOf(tiny, 1, MaxFileBytes + 2), false},
+    };
+    // Half of what the first file would decode to, yet room for all we accept.
+    const auto run = [&] {
+        bool ok = CapAddressSpace(512u << 20);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("c.ani"));
+        for (const Case& c : cases) {
+            file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            file.write(c.file);
+            file.close();
+            TAniCursorData out;
+            if (ReadAniCursor(c.file, out) != c.loads ||
+                (TAnimatedCursor::LoadFromFile(file.fileName()) != nullptr) != c.loads) {
+                std::fprintf(stderr, "wrong answer: %s\n", c.what);
+                ok = false;
+            }
+        }
+        dir.remove();
+        std::_Exit(ok ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }

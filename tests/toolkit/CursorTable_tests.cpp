@@ -163,3 +163,19 @@ TEST_F(CursorTableTest, InstallExtractsOnlyMissingFiles) {
     SetControlCursor(&button, crAnimatedArrow);
     EXPECT_EQ(button.cursor().shape(), Qt::ArrowCursor);
 }
+
+TEST_F(CursorTableTest, NoDataFolderExtractsNothingAndKeepsTheDefaults) {
+    TFileStorage storage;
+    storage.AddFile("appstarting.ani", Ani(5));
+    storage.AddFile("arrow.ani", Ani(3));
+    QStringList targets;
+    // Vetoed, so a faulty install cannot write anything where it aims.
+    storage.OnExtract = [&targets](QObject*, const QString& file, int32_t, bool& allow) {
+        targets << file;
+        allow = false;
+    };
+    InstallCursorFiles(&storage, QString());
+    EXPECT_TRUE(targets.isEmpty()) << targets.join(' ').toStdString();
+    EXPECT_EQ(CursorSlotCursor(crAnimatedBusy), nullptr);
+    EXPECT_EQ(CursorSlotCursor(crAnimatedArrow), nullptr);
+}
