@@ -8,6 +8,7 @@
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -35,7 +36,7 @@ public slots:
     }
 };
 
-PortalResult TakePortalScreenshot() {
+PortalResult TakePortalScreenshot(int answerLimitMs) {
     PortalResult result;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -63,8 +64,17 @@ PortalResult TakePortalScreenshot() {
                         {QStringLiteral("interactive"), true},
                         {QStringLiteral("modal"), true}};
     call << QString() << options;
-    if (bus.call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage)
+    if (bus.call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &response.loop, &QEventLoop::quit);
+        limit.start(answerLimitMs);
         response.loop.exec();
+        // Given up: the portal's dialog must not stay behind.
+        if (!limit.isActive())
+            bus.send(QDBusMessage::createMethodCall(kService, requestPath, kRequest,
+                                                    QStringLiteral("Close")));
+    }
     bus.disconnect(kService, requestPath, kRequest, QStringLiteral("Response"), &response,
                    SLOT(Response(uint, QVariantMap)));
     if (response.code == 0 && !response.uri.isEmpty())

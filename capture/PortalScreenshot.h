@@ -10,10 +10,17 @@ struct PortalResult {
     QImage picture;
 };
 
+// The user chooses a region meanwhile, so the wait is long; a portal that
+// never answers ends as a cancel rather than keeping the caller minimised.
+inline constexpr int kPortalAnswerLimitMs = 2 * 60 * 1000;
+
 #ifdef QUILL_NO_PORTAL
-inline PortalResult TakePortalScreenshot() {
+inline PortalResult TakePortalScreenshot(int = kPortalAnswerLimitMs) {
     return {};
 }
 #else
-PortalResult TakePortalScreenshot();
+// Exported beside PrScrn, so that it can be checked against a stand-in portal
+// without a Wayland session.
+extern "C" Q_DECL_EXPORT PortalResult
+TakePortalScreenshot(int answerLimitMs = kPortalAnswerLimitMs);
 #endif

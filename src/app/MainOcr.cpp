@@ -33,7 +33,7 @@ constexpr int kMinimiseSettleMs = 250;
 void ShowLines(TUnicodeMemo* memo, const QByteArray& utf8Lines) {
     QString text = Utf8ToUtf16(utf8Lines);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    memo->setPlainText(text);
+    memo->SetAnswerText(text);
 }
 
 void WaitUntilHidden(QWidget* window) {

@@ -101,7 +101,7 @@ void TForm1::auHTTP1Done(QObject*, const QString&, int, QIODevice* Stream) {
         }
     } idle{this};
     const QByteArray answer = Stream ? Stream->readAll() : QByteArray();
-    TntMemo2->setPlainText(Utf8ToUtf16(ParseTranslationResponse(StringListText(answer))));
+    TntMemo2->SetAnswerText(Utf8ToUtf16(ParseTranslationResponse(StringListText(answer))));
 }
 
 void TForm1::auHTTP1ConnLost(QObject*, const QString&, int, int, QIODevice*) {

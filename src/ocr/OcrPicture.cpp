@@ -38,7 +38,9 @@ QImage PrepareOcrCanvas(const QImage& picture) {
                   std::max(kMinCanvasHeight, h + 2 * kMargin), QImage::Format_RGB32);
     canvas.fill(Qt::white);
     QPainter painter(&canvas);
-    painter.drawImage(QPoint(kMargin, kMargin), picture);
+    // A target of the picture's own size in pixels: drawn at a point, a
+    // capture from a scaled screen would shrink by its device pixel ratio.
+    painter.drawImage(QRect(QPoint(kMargin, kMargin), picture.size()), picture);
     painter.end();
     return canvas;
 }

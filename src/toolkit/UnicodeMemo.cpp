@@ -9,11 +9,19 @@
 
 namespace {
 
-// Length as the text is sent: a line break counts as CR LF.
+// The box turns line and paragraph separators into line breaks too, and
+// every line break is sent as CR LF.
+int CrlfCost(QChar c) {
+    return (c == QChar::LineFeed || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+               ? 2
+               : 1;
+}
+
+// Length as the text is sent.
 int CrlfLength(const QString& text) {
     int n = 0;
     for (QChar c : text)
-        n += (c == QChar::LineFeed || c == QChar::ParagraphSeparator) ? 2 : 1;
+        n += CrlfCost(c);
     return n;
 }
 
@@ -24,7 +32,7 @@ QString FitInto(const QString& text, int room) {
     qsizetype i = 0;
     while (i < text.size()) {
         const QChar c = text.at(i);
-        const int cost = (c == QChar::LineFeed) ? 2 : 1;
+        const int cost = CrlfCost(c);
         const qsizetype step = (c.isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
         if (used + cost * int(step) > room)
             break;
@@ -32,6 +40,39 @@ QString FitInto(const QString& text, int room) {
         i += step;
     }
     return text.left(i);
+}
+
+// How far before the limit a line end may lie and still be the cut.
+constexpr qsizetype kLineEndReach = TUnicodeMemo::kAnswerLimit / 16;
+
+QString CutToAnswerLimit(const QString& text) {
+    constexpr qsizetype limit = TUnicodeMemo::kAnswerLimit;
+    if (text.size() <= limit)
+        return text;
+    const qsizetype lineEnd =
+        QStringView(text).sliced(limit - kLineEndReach, kLineEndReach).lastIndexOf(u'\n');
+    if (lineEnd >= 0)
+        return text.left(limit - kLineEndReach + lineEnd + 1);
+    return text.left(text.at(limit - 1).isHighSurrogate() ? limit - 1 : limit);
+}
+
+// Word wrap lays out a run with no place to break in time that grows with the
+// square of its length (a million units took 50 s); a line break after every
+// kLongestRun units of such a run keeps it quick and loses nothing.
+constexpr qsizetype kLongestRun = 16384;
+
+QString BreakLongRuns(QString text) {
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        run = c.isSpace() ? 0 : run + 1;
+        if (run >= kLongestRun && !c.isHighSurrogate() && i + 1 < text.size() &&
+            !text.at(i + 1).isSpace()) {
+            text.insert(++i, QLatin1Char('\n'));
+            run = 0;
+        }
+    }
+    return text;
 }
 
 bool InsertsText(QKeyEvent* event) {
@@ -51,6 +92,10 @@ QString TUnicodeMemo::TextCRLF() const {
     QString text = toPlainText();
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return text;
+}
+
+void TUnicodeMemo::SetAnswerText(const QString& text) {
+    setPlainText(BreakLongRuns(CutToAnswerLimit(text)));
 }
 
 int TUnicodeMemo::Room(int selected) const {

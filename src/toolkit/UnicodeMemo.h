@@ -18,6 +18,15 @@ public:
     // The text with its lines separated by CR LF.
     QString TextCRLF() const;
 
+    // Most UTF-16 units a box takes from an answer: a hostile answer of
+    // megabytes would freeze the window while the box lays it out.
+    static constexpr qsizetype kAnswerLimit = 1 << 20;
+    // Sets text that came from a server, cut to kAnswerLimit: after the last
+    // line that fits when it ends near the limit, else at the limit, never
+    // between the halves of a surrogate pair. A run of 16384 units without a
+    // blank gets a line break, so laying it out never freezes the window.
+    void SetAnswerText(const QString& text);
+
     std::function<void(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift)> OnKeyDown;
     std::function<void(QObject* Sender, QChar& Key)> OnKeyPress;
 

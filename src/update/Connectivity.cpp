@@ -10,7 +10,10 @@ std::optional<bool> g_override;
 
 bool AnyInterfaceConnected(const ifaddrs* list) {
     for (const ifaddrs* it = list; it; it = it->ifa_next) {
-        if (!it->ifa_addr || !(it->ifa_flags & IFF_UP) || (it->ifa_flags & IFF_LOOPBACK))
+        // Up alone is not enough: bridges such as docker0 or virbr0 are up
+        // with an address but have no carrier, so they are not running.
+        const unsigned wanted = IFF_UP | IFF_RUNNING;
+        if (!it->ifa_addr || (it->ifa_flags & wanted) != wanted || (it->ifa_flags & IFF_LOOPBACK))
             continue;
         // getifaddrs also lists link-layer entries (AF_PACKET); only an IP address counts.
         const int family = it->ifa_addr->sa_family;

@@ -5,8 +5,9 @@
 
 struct ifaddrs;
 
-// True when some network interface other than loopback is up and has an
-// IPv4 or IPv6 address. The program's stand-in for "is the computer online".
+// True when some network interface other than loopback is up, running (has a
+// carrier) and has an IPv4 or IPv6 address. The program's stand-in for "is the
+// computer online".
 bool InternetGetConnectedState();
 
 // The rule on an interface list as getifaddrs returns it.

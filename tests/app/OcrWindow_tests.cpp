@@ -186,6 +186,50 @@ TEST_F(OcrWindow, AnswersThatGiveNothingLeaveTheBoxEmpty) {
     }
 }
 
+// A hostile answer of megabytes would freeze the window while the box lays it
+// out: the box gets at most 1,048,576 UTF-16 units, cut after a line that ends
+// near that, else at that, but never between the halves of a character.
+TEST_F(OcrWindow, AHugeAnswerIsCutBeforeItReachesTheBox) {
+    constexpr qsizetype kBoxLimit = 1 << 20;
+    QByteArray words = "{\"items\":[";
+    QString lines;
+    for (int i = 0; i < 40000; ++i) {
+        const QByteArray line = QByteArray::number(i).rightJustified(8, '0') + QByteArray(90, 'w');
+        words += "{\"words\":\"" + line + "\"},";
+        lines += QString::fromLatin1(line) + '\n';
+    }
+    words += "]}";
+    // A short line, then one far longer than the limit with a character
+    // outside the BMP across it.
+    const QString first = QStringLiteral("first line\n");
+    QByteArray run;
+    while (run.size() < kBoxLimit - first.size() - 1)
+        run += "word ";
+    run.truncate(kBoxLimit - first.size() - 1);
+    const QByteArray list =
+        "[\"first line\",\"" + run + "\xF0\x9F\x98\x80" + QByteArray(3 << 20, 'y') + "\"]";
+    const struct {
+        const char* name;
+        bool engineOne;
+        QByteArray answer;
+        QString shown;
+    } rows[] = {
+        {"many lines", true, words, lines.left(lines.lastIndexOf('\n', kBoxLimit - 1) + 1)},
+        {"one long line", false, list, first + QString::fromLatin1(run)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        (row.engineOne ? form->OCRServerID1 : form->OCRServerID2)->setChecked(true);
+        UserChooses("150x150");
+        standIn.SetAnswer(row.engineOne ? kOcr1Path : kOcr2Path, Answer(row.answer));
+        Click();
+        ASSERT_TRUE(WaitUntil([&] { return Memo().startsWith(row.shown.left(10)); }, 30000));
+        EXPECT_EQ(Memo().size(), row.shown.size());
+        EXPECT_TRUE(Memo() == row.shown);
+    }
+    EXPECT_TRUE(messages.isEmpty());
+}
+
 TEST_F(OcrWindow, CancelledCaptureSendsNothingAndSaysNothing) {
     QGuiApplication::clipboard()->setText("copied before");
     form->TntMemo1->setPlainText("kept");

@@ -341,6 +341,29 @@ TEST_F(TranslateWindow, ARunningTranslationIsNeverStartedTwice) {
     EXPECT_TRUE(messages.isEmpty());
 }
 
+// A hostile answer of megabytes would freeze the window while the box lays it
+// out: the box gets the whole lines that fit in 1,048,576 UTF-16 units.
+TEST_F(TranslateWindow, AHugeAnswerIsCutAfterTheLastLineThatFits) {
+    constexpr qsizetype kBoxLimit = 1 << 20;
+    QByteArray body = "[[";
+    QString full;
+    for (int i = 0; i < 40000; ++i) {
+        const QByteArray line = QByteArray::number(i).rightJustified(8, '0') + QByteArray(90, 'w');
+        body += "[\"" + line + "\",\"x\"],";
+        full += QString::fromLatin1(line) + QStringLiteral("\r\n");
+    }
+    body += "[null]],null,\"en\"]";
+    ASSERT_GT(body.size(), 4 << 20);
+    standIn.SetAnswer(kTranslatePath, Answer(body));
+    form->TntMemo1->setPlainText("Good morning");
+    TranslateAndWait();
+    const QString shown = form->TntMemo2->TextCRLF();
+    const QString expected = full.left(full.lastIndexOf('\n', kBoxLimit - 1) + 1);
+    EXPECT_EQ(shown.size(), expected.size());
+    EXPECT_TRUE(shown == expected);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
 TEST_F(TranslateWindow, TheAgentIsReplacedBeforeEveryRequest) {
     standIn.SetAnswer(kTranslatePath, Answer(kWorkedAnswer));
     EXPECT_EQ(form->auHTTP1->Agent, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");

@@ -87,6 +87,33 @@ TEST(OcrPicture, CanvasRules) {
     }
 }
 
+// A capture on a scaled screen arrives with its device pixel ratio set; the
+// engines still get every device pixel, and the canvas rule counts them too.
+TEST(OcrPicture, ScaledCapturesKeepTheirDevicePixels) {
+    struct Case {
+        qreal ratio;
+        int w, h, canvasW, canvasH;
+    };
+    const Case cases[] = {{2, 100, 60, 200, 180},
+                          {2, 119, 400, 200, 420},
+                          {1.5, 90, 170, 200, 190},
+                          {1.5, 300, 100, 320, 180},
+                          {2, 240, 240, 240, 240}};
+    for (const Case& c : cases) {
+        QImage picture = Red(c.w, c.h);
+        picture.setDevicePixelRatio(c.ratio);
+        const QImage decoded = QImage::fromData(EncodeJpeg(PrepareOcrCanvas(picture)), "JPEG");
+        EXPECT_EQ(decoded.size(), QSize(c.canvasW, c.canvasH)) << c.ratio << " " << c.w;
+        if (c.canvasW == c.w)
+            continue;
+        // The picture's last row and column are drawn, and nothing beyond them.
+        EXPECT_TRUE(Near(decoded.pixel(10 + c.w - 3, 10 + c.h - 3), QColor(200, 30, 30)))
+            << c.ratio << " " << c.w;
+        EXPECT_TRUE(Near(decoded.pixel(10 + c.w + 4, 10 + c.h / 2), Qt::white));
+        EXPECT_TRUE(Near(decoded.pixel(10 + c.w / 2, 10 + c.h + 4), Qt::white));
+    }
+}
+
 TEST(OcrPicture, BaselineQuality90ColourJpeg) {
     QImage image(256, 130, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)

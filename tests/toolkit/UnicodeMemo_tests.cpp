@@ -62,6 +62,11 @@ TEST(UnicodeMemo, PasteIsCutAndNeverSplitsACharacter) {
         {"", "ab\ncd", 5, "ab\nc"},
         {"", "a" + face + "b", 2, "a"},
         {"", "a" + face + "b", 3, "a" + face},
+        // Line and paragraph separators become line breaks in the box.
+        {"", QStringLiteral("ab\u2028cd"), 4, "ab\n"},
+        {"", QStringLiteral("ab\u2029cd"), 5, "ab\nc"},
+        {"", QString(1500, QChar::LineSeparator), 2000, QString(1000, QLatin1Char('\n'))},
+        {"", QString(1500, QChar::ParagraphSeparator), 2000, QString(1000, QLatin1Char('\n'))},
     };
     for (const auto& row : table) {
         PasteMemo memo;
@@ -97,6 +102,20 @@ TEST(UnicodeMemo, TextSetByTheProgramIsNotLimited) {
     // Deleting still works.
     QTest::keyClick(&memo, Qt::Key_Backspace);
     EXPECT_EQ(memo.toPlainText().size(), 4999);
+}
+
+TEST(UnicodeMemo, AnswerRunsWithoutBlanksAreBrokenButKeptWhole) {
+    // A character outside the BMP stands where a break would fall.
+    const QString run = QString(16383, 'x') + QStringLiteral("😀") + QString(40000, 'y');
+    TUnicodeMemo memo;
+    memo.SetAnswerText(run + QStringLiteral(" short words stay\n"));
+    const QString shown = memo.toPlainText();
+    const QStringList lines = shown.split('\n');
+    for (const QString& line : lines)
+        EXPECT_LE(line.size(), 16385);
+    EXPECT_GT(lines.size(), 3);
+    EXPECT_EQ(QString(shown).remove('\n'), run + QStringLiteral(" short words stay"));
+    EXPECT_TRUE(shown.contains(QStringLiteral("😀")));
 }
 
 TEST(UnicodeMemo, KeyEventsCanSwallowTheKey) {

@@ -56,6 +56,13 @@ TEST(Connectivity, OnlyAnUpNonLoopbackInterfaceWithAnIpAddressCounts) {
         {"link layer only", {{"eth0", up, AF_PACKET}}, false},
         {"no address", {{"wlan0", up, 0}}, false},
         {"second one up", {{"eth0", 0, AF_INET}, {"wlan0", up, AF_INET}}, true},
+        // Bridges of containers and virtual machines are up with an address
+        // but have no carrier until something is attached.
+        {"up without carrier", {{"docker0", IFF_UP, AF_INET}}, false},
+        {"running but not up", {{"eth0", IFF_RUNNING, AF_INET}}, false},
+        {"bridges, then a cable",
+         {{"docker0", IFF_UP, AF_INET}, {"virbr0", IFF_UP, AF_INET6}, {"eth0", up, AF_INET}},
+         true},
     };
     for (const auto& c : cases) {
         FakeList list(c.list);

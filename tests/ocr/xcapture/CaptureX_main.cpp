@@ -1,19 +1,23 @@
 // The capture library on a real X server, driven the way a person uses it:
 // xdotool drags, clicks and presses keys while PrScrn waits for the user.
 // Needs QUILL_X_DISPLAY; QT_SCALE_FACTOR may be set to check high-DPI mapping.
+#include "../../../capture/PortalScreenshot.h"
 #include "../XSession.h"
+#include "SilentPortal.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <cmath>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -217,7 +221,75 @@ TEST_F(CaptureX, SelectionCanBeMovedAndResized) {
     EXPECT_TRUE(IsBlue(c.picture.pixel(blueFrom + 2, 10)));
 }
 
+namespace {
+
+// Every D-Bus use of this program goes to a bus of its own, set up before the
+// first test: Qt connects once, and the portal test must never reach the
+// desktop's real portal.
+class OwnSessionBus : public ::testing::Environment {
+public:
+    static inline bool wanted = false;
+    static inline PrivateBus* bus = nullptr;
+
+    void SetUp() override {
+        wanted = !QStandardPaths::findExecutable("dbus-daemon").isEmpty();
+        if (!wanted)
+            return;
+        bus_ = std::make_unique<PrivateBus>();
+        if (!bus_->Start())
+            return;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_->Address());
+        bus = bus_.get();
+    }
+    void TearDown() override {
+        bus = nullptr;
+        bus_.reset();
+    }
+
+private:
+    std::unique_ptr<PrivateBus> bus_;
+};
+
+} // namespace
+
+// Last in the program: a wait that never ends is cut by ending every event
+// loop, after which none would run again.
+TEST(Portal, AScreenshotNeverAnsweredEndsAsACancel) {
+    if (!OwnSessionBus::wanted)
+        GTEST_SKIP() << "no dbus-daemon";
+    ASSERT_NE(OwnSessionBus::bus, nullptr) << "dbus-daemon did not start";
+    void* library = dlopen(PRSCRN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto take =
+        reinterpret_cast<decltype(&TakePortalScreenshot)>(dlsym(library, "TakePortalScreenshot"));
+    if (!take) {
+        dlclose(library);
+        GTEST_SKIP() << "the capture library was built without the portal";
+    }
+    SilentPortal portal;
+    ASSERT_TRUE(portal.Start(OwnSessionBus::bus->SocketPath()));
+
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        ADD_FAILURE() << "still waiting for the portal long after the limit";
+        QCoreApplication::exit(1);
+    });
+    watchdog.start(20000);
+    const PortalResult result = take(300);
+    watchdog.stop();
+    EXPECT_TRUE(result.available);
+    EXPECT_TRUE(result.picture.isNull());
+    EXPECT_EQ(portal.Calls("Screenshot"), 1);
+    // The portal is told to drop the request, so no dialog of it stays behind.
+    for (int i = 0; i < 100 && portal.Calls("Close") == 0; ++i)
+        Wait(20);
+    EXPECT_EQ(portal.Calls("Close"), 1);
+    dlclose(library);
+}
+
 int main(int argc, char** argv) {
     // QT_SCALE_FACTOR is left as the caller set it: high-DPI mapping is under test.
+    ::testing::AddGlobalTestEnvironment(new OwnSessionBus);
     return RunTestsOnXServer(argc, argv);
 }
