@@ -13,18 +13,20 @@ struct Row {
 
 // The translation service speaks the public "translate_a/single" form;
 // recognition and speech are our own local engine unless a variable names
-// another server; update and feedback live on our own host.
+// another server; update and feedback live on our own host. What crosses the
+// internet goes over TLS: the user's text is private, and a redirect from
+// plain HTTP to HTTPS would turn a POST into a GET.
 constexpr Row kEndpoints[] = {
     {Endpoint::Translate, "QUILLMATE_TRANSLATE_URL",
-     "http://translate.googleapis.com/translate_a/single", nullptr},
+     "https://translate.googleapis.com/translate_a/single", nullptr},
     {Endpoint::Ocr1, "QUILLMATE_OCR1_URL", nullptr, "ocrapi1"},
     {Endpoint::Ocr2, "QUILLMATE_OCR2_URL", nullptr, "getocr"},
     {Endpoint::Tts, "QUILLMATE_TTS_URL", nullptr, "gettts"},
-    {Endpoint::Update, "QUILLMATE_UPDATE_URL", "http://www.quillmate.net/update/quillversion.txt",
+    {Endpoint::Update, "QUILLMATE_UPDATE_URL", "https://www.quillmate.net/update/quillversion.txt",
      nullptr},
-    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "http://www.quillmate.net/feedback/addinfo.asp",
+    {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "https://www.quillmate.net/feedback/addinfo.asp",
      nullptr},
-    {Endpoint::Home, "QUILLMATE_HOME_URL", "http://www.quillmate.net/translation.htm", nullptr},
+    {Endpoint::Home, "QUILLMATE_HOME_URL", "https://www.quillmate.net/translation.htm", nullptr},
 };
 
 const Row& RowOf(Endpoint endpoint) {

@@ -78,7 +78,7 @@ TEST(Endpoints, DefaultsAndOverrides) {
             EXPECT_TRUE(url.isEmpty()) << c.variable;
             EXPECT_EQ("/" + LocalEnginePath(c.endpoint), c.path);
         } else {
-            EXPECT_TRUE(url.startsWith("http://")) << c.variable;
+            EXPECT_TRUE(url.startsWith("https://")) << c.variable;
             EXPECT_TRUE(url.endsWith(c.path)) << c.variable;
         }
         qputenv(c.variable, "http://127.0.0.1:9/x");
