@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: a normal build, an AddressSanitizer +
-# UBSan build, and the transfer component under ThreadSanitizer.
-# QUILL_TEST_PASSES="normal asan tsan" chooses the passes.
+# UBSan build, every fuzz target for a short fixed time (clang, ASan + UBSan),
+# and the transfer component under ThreadSanitizer.
+# QUILL_TEST_PASSES="normal asan fuzz tsan" chooses the passes; FUZZ_SECONDS
+# the time per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -32,13 +34,16 @@ run_pass() {
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 ${CTEST_ARGS:-}) || status=1
 }
 
-for pass in ${QUILL_TEST_PASSES:-normal asan tsan}; do
+for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
     case $pass in
     normal) run_pass normal build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON ;;
     asan)
         ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             run_pass asan build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
+    fuzz)
+        echo "== fuzz targets"
+        FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh || status=1 ;;
     tsan)
         # Only the transfer component's tests are built here, so their program
         # runs directly: ctest would also try to list the programs not built.

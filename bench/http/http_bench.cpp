@@ -2,8 +2,13 @@
 //  - download of 1 MB and 200 MB bodies, to memory and to a file, with and
 //    without a progress handler, next to the curl tool's own time_total;
 //  - 500 sequential 100-byte POSTs next to a plain libcurl program that uses a
-//    new handle and a new thread per request.
-// The summary at the end prints the ratios.
+//    new handle and a new thread per request;
+//  - a 100 KB upload carrying "Expect: 100-continue" (as the recognition upload
+//    does) to a server that answers 100 and to one that never does, next to the
+//    same upload without the header.
+// The summary at the end prints the ratios, each against an anchor measured in
+// the same run: the progress hand-over against the same download without a
+// progress handler, the uploads against the one without Expect.
 #include "LoopbackServer.h"
 #include "http/auHTTP.h"
 
@@ -43,7 +48,7 @@ void Record(benchmark::State& state, const std::string& name, double seconds) {
 }
 
 // One transfer with the component, start to the completion event.
-double RunComponent(TauHTTP& http) {
+double RunComponent(TauHTTP& http, bool upload = false) {
     QEventLoop loop;
     bool ok = false;
     http.OnDone = [&](QObject*, const QString&, int, QIODevice*) {
@@ -52,7 +57,10 @@ double RunComponent(TauHTTP& http) {
     };
     http.OnAnyError = [&](QObject*) { loop.quit(); };
     const auto start = std::chrono::steady_clock::now();
-    http.StartTransfer();
+    if (upload)
+        http.StartUpload(1);
+    else
+        http.StartTransfer();
     loop.exec();
     const auto end = std::chrono::steady_clock::now();
     if (!ok)
@@ -168,6 +176,23 @@ void BM_SmallPostPlainCurl(benchmark::State& state) {
     Record(state, "small POST, plain libcurl", total);
 }
 
+void BM_Upload(benchmark::State& state, std::string name, const char* path, bool expect) {
+    TauHTTP http;
+    http.URL = g_server->url(path);
+    if (expect)
+        http.AddHeaders = {"Expect: 100-continue"};
+    http.OnUploadFieldRequest = [](QObject*, uint16_t, QIODevice* stream, QString&, QString&) {
+        stream->write(QByteArray(100 * 1024, 'u'));
+    };
+    double total = 0;
+    for (auto _ : state) {
+        const double s = RunComponent(http, true);
+        state.SetIterationTime(s);
+        total += s;
+    }
+    Record(state, name, total);
+}
+
 void Register() {
     struct Size {
         const char* path;
@@ -200,6 +225,18 @@ void Register() {
                     ->Unit(benchmark::kMillisecond);
             }
     }
+    const struct Upload {
+        const char* name;
+        const char* path;
+        bool expect;
+    } uploads[] = {{"upload/no Expect", "/upload", false},
+                   {"upload/Expect, server sends 100", "/upload", true},
+                   {"upload/Expect, server never sends 100", "/upload-no-100", true}};
+    for (const Upload& u : uploads)
+        benchmark::RegisterBenchmark(u.name, BM_Upload, u.name, u.path, u.expect)
+            ->Iterations(10)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("small POST/plain libcurl", BM_SmallPostPlainCurl)
         ->Iterations(500)
         ->UseManualTime()
@@ -233,6 +270,28 @@ void Summary() {
                             ours * 1000, tool * 1000, tool / ours);
         }
     }
+    std::printf("\nProgress hand-over (anchor: the same download without a progress handler)\n");
+    for (const char* size : {"1MB", "200MB"}) {
+        const double steps = (std::string(size) == "1MB" ? (1 << 20) : (200 << 20)) / 40960.0;
+        for (const char* where : {"/memory", "/file"}) {
+            const std::string base = std::string(size) + where;
+            const double without = g_seconds[base + "/no progress"];
+            const double with = g_seconds[base + "/progress 40960"];
+            if (without > 0 && with > 0)
+                std::printf(
+                    "  %-16s progress/no progress %.2f, %.4f ms per step (goal <= 1.5, < 0.03)\n",
+                    base.c_str(), with / without, (with - without) * 1000 / steps);
+        }
+    }
+    const double bare = g_seconds["upload/no Expect"];
+    if (bare > 0) {
+        std::printf("\nUpload of 100 KB (anchor: no Expect header, %.2f ms)\n", bare * 1000);
+        for (const char* name :
+             {"upload/Expect, server sends 100", "upload/Expect, server never sends 100"})
+            if (g_seconds[name] > 0)
+                std::printf("  %-40s %8.2f ms  ratio %.2f\n", name, g_seconds[name] * 1000,
+                            g_seconds[name] / bare);
+    }
     const double plain = g_seconds["small POST, plain libcurl"];
     const double ours = g_seconds["small POST, component"];
     if (plain > 0 && ours > 0)
@@ -251,6 +310,10 @@ int main(int argc, char** argv) {
     server.on("/1mb", LoopbackScript::Reply(200, Body(1 << 20)));
     server.on("/200mb", LoopbackScript::Reply(200, Body(200 << 20)));
     server.on("/post", LoopbackScript::Text("ok"));
+    server.on("/upload", LoopbackScript::Text("ok"));
+    LoopbackScript silent = LoopbackScript::Text("ok");
+    silent.sendContinue = false;
+    server.on("/upload-no-100", silent);
     Register();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -51,6 +51,32 @@ private:
     curl_slist* list_ = nullptr;
 };
 
+class CurlUrl {
+public:
+    CurlUrl() : handle_(curl_url()) {}
+    ~CurlUrl() {
+        if (handle_)
+            curl_url_cleanup(handle_);
+    }
+    CurlUrl(CurlUrl&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    CurlUrl& operator=(CurlUrl&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+    CurlUrl(const CurlUrl&) = delete;
+    CurlUrl& operator=(const CurlUrl&) = delete;
+
+    CURLU* get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    CURLU* handle_;
+};
+
+// Options set on a handle while curl_easy_perform ran on this thread (from a
+// callback), in the whole process; libcurl does not allow it.
+int CurlOptionsSetDuringPerform();
+
 // curl_global_init, once, on the calling (UI) thread before any worker runs.
 void EnsureCurlGlobal();
 // The cookie store shared by every component that keeps cookies.

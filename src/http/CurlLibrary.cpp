@@ -4,10 +4,16 @@
 // These definitions take the place of libcurl's own entry points and forward
 // to the library once it is open.
 #define CURL_DISABLE_TYPECHECK
+#include <atomic>
 #include <cstdarg>
 #include <curl/curl.h>
 #include <dlfcn.h>
 #include <mutex>
+
+#if defined(__clang__)
+// libcurl's declarations put an enum before the "...": it is passed as the int it is.
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
 
 namespace {
 
@@ -45,22 +51,22 @@ CurlApi Open() {
     void* lib = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
     if (!lib)
         return api;
-    api.loaded = Bind(lib, "curl_global_init", api.global_init) &
-                 Bind(lib, "curl_global_cleanup", api.global_cleanup) &
-                 Bind(lib, "curl_easy_init", api.easy_init) &
-                 Bind(lib, "curl_easy_setopt", api.easy_setopt) &
-                 Bind(lib, "curl_easy_perform", api.easy_perform) &
-                 Bind(lib, "curl_easy_cleanup", api.easy_cleanup) &
-                 Bind(lib, "curl_easy_getinfo", api.easy_getinfo) &
-                 Bind(lib, "curl_easy_reset", api.easy_reset) &
-                 Bind(lib, "curl_easy_strerror", api.easy_strerror) &
-                 Bind(lib, "curl_free", api.free) & Bind(lib, "curl_share_init", api.share_init) &
-                 Bind(lib, "curl_share_setopt", api.share_setopt) &
-                 Bind(lib, "curl_share_cleanup", api.share_cleanup) &
-                 Bind(lib, "curl_slist_append", api.slist_append) &
-                 Bind(lib, "curl_slist_free_all", api.slist_free_all) &
-                 Bind(lib, "curl_url", api.url) & Bind(lib, "curl_url_cleanup", api.url_cleanup) &
-                 Bind(lib, "curl_url_set", api.url_set) & Bind(lib, "curl_url_get", api.url_get);
+    api.loaded = Bind(lib, "curl_global_init", api.global_init) &&
+                 Bind(lib, "curl_global_cleanup", api.global_cleanup) &&
+                 Bind(lib, "curl_easy_init", api.easy_init) &&
+                 Bind(lib, "curl_easy_setopt", api.easy_setopt) &&
+                 Bind(lib, "curl_easy_perform", api.easy_perform) &&
+                 Bind(lib, "curl_easy_cleanup", api.easy_cleanup) &&
+                 Bind(lib, "curl_easy_getinfo", api.easy_getinfo) &&
+                 Bind(lib, "curl_easy_reset", api.easy_reset) &&
+                 Bind(lib, "curl_easy_strerror", api.easy_strerror) &&
+                 Bind(lib, "curl_free", api.free) && Bind(lib, "curl_share_init", api.share_init) &&
+                 Bind(lib, "curl_share_setopt", api.share_setopt) &&
+                 Bind(lib, "curl_share_cleanup", api.share_cleanup) &&
+                 Bind(lib, "curl_slist_append", api.slist_append) &&
+                 Bind(lib, "curl_slist_free_all", api.slist_free_all) &&
+                 Bind(lib, "curl_url", api.url) && Bind(lib, "curl_url_cleanup", api.url_cleanup) &&
+                 Bind(lib, "curl_url_set", api.url_set) && Bind(lib, "curl_url_get", api.url_get);
     return api;
 }
 
@@ -71,7 +77,16 @@ const CurlApi* Api() {
     return api.loaded ? &api : nullptr;
 }
 
+// libcurl takes no options while a transfer runs on the handle, callbacks
+// included: calls that would are counted, so tests can hold us to it.
+thread_local int t_performing = 0;
+std::atomic<int> g_setDuringPerform{0};
+
 } // namespace
+
+int CurlOptionsSetDuringPerform() {
+    return g_setDuringPerform.load();
+}
 
 extern "C" {
 
@@ -94,6 +109,8 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     const CurlApi* api = Api();
     if (!api)
         return CURLE_FAILED_INIT;
+    if (t_performing > 0)
+        ++g_setDuringPerform;
     // The argument's type follows from the option's number, as libcurl reads it.
     va_list args;
     va_start(args, option);
@@ -114,7 +131,12 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
 
 CURLcode curl_easy_perform(CURL* handle) {
     const CurlApi* api = Api();
-    return api ? api->easy_perform(handle) : CURLE_FAILED_INIT;
+    if (!api)
+        return CURLE_FAILED_INIT;
+    ++t_performing;
+    const CURLcode rc = api->easy_perform(handle);
+    --t_performing;
+    return rc;
 }
 
 void curl_easy_cleanup(CURL* handle) {

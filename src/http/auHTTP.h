@@ -84,7 +84,10 @@ public:
     bool ReadLInfo(const QByteArray& data);
 };
 
-struct TauTransfer;
+struct AnswerTexts;
+struct TransferJob;
+struct TransferRequest;
+struct TransferState;
 
 class TauCustomHTTP : public TauLoginComponent {
     Q_OBJECT
@@ -170,18 +173,21 @@ public:
     void UpdateProgressStats(uint32_t nowTick);
 
 private:
-    friend struct TauTransfer;
+    class Reports; // the running transfer's reports, raised as this component's events
+
     bool Start(bool upload);
-    void CompleteTransfer(const std::shared_ptr<TauTransfer>& job);
+    TransferRequest MakeRequest(bool upload);
+    void Publish(const TransferState& state);
+    void CompleteTransfer(std::shared_ptr<TransferJob> job);
     void WaitTimedOut();
     void ReleaseTransferData();
 
     TauCustomThread* worker_ = nullptr;
-    std::shared_ptr<TauTransfer> transfer_;
+    std::shared_ptr<TransferJob> transfer_; // running, or finished and not yet completed
+    std::shared_ptr<const AnswerTexts> publishedTexts_;
     QByteArray uploadBody_;
     bool uploadMode_ = false;
     bool destroying_ = false;
-    int completing_ = 0; // completion handlers running (they hold the streams)
 };
 
 // The published component; it adds no behaviour.

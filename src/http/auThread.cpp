@@ -11,6 +11,7 @@
 #include <deque>
 #include <mutex>
 #include <sys/resource.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -28,6 +29,28 @@ int g_live = 0;
 std::mutex g_threadLock;
 std::condition_variable g_threadCv;
 int g_threads = 0;
+
+// Thread starts that fail on purpose (tests).
+std::atomic<int> g_failStarts{0};
+
+// How long a worker spins for the UI thread's answer before it sleeps: waking
+// a sleeping thread costs tens of microseconds on an idle machine, more than
+// the usual handler takes to run.
+constexpr auto kSpinLimit = std::chrono::microseconds(50);
+
+// Waiting busy only pays with a second core to run the other side meanwhile.
+bool MayWaitBusy() {
+    static const bool several = std::thread::hardware_concurrency() > 1;
+    return several;
+}
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
 
 const QEvent::Type kDeliverEvent = static_cast<QEvent::Type>(QEvent::User + 0x7FF);
 
@@ -74,11 +97,12 @@ public:
     std::atomic<bool> running{false};
     std::atomic<bool> stopped{false};
 
+    // Changed under m; read without it by a worker that spins for the answer.
     std::mutex m;
     std::condition_variable cv;
-    CallState state = CallState::Idle;           // guarded by m
+    std::atomic<CallState> state{CallState::Idle};
     const std::function<void()>* call = nullptr; // guarded by m
-    bool ran = false;                            // guarded by m
+    bool ran = false;                            // written under m before state becomes Done
 
     // UI thread only.
     QEventLoop* waitLoop = nullptr;
@@ -158,8 +182,8 @@ private:
                 return;
             if (w.stopped.load()) {
                 // The worker has left its wait already; its call is gone.
-                w.state = TauEventThread::CallState::Done;
                 w.ran = false;
+                w.state = TauEventThread::CallState::Done;
                 w.cv.notify_all();
                 return;
             }
@@ -171,9 +195,12 @@ private:
         } catch (...) {
             // Handler failures never reach the worker.
         }
-        std::lock_guard lk(w.m);
-        w.state = TauEventThread::CallState::Done;
-        w.ran = true;
+        {
+            std::lock_guard lk(w.m);
+            w.ran = true;
+            w.state = TauEventThread::CallState::Done;
+        }
+        // Outside the lock: a worker that spun and saw Done must not find it taken.
         w.cv.notify_all();
     }
 
@@ -224,6 +251,22 @@ bool TauCustomThread::RunInMainThread(const std::function<void()>& fn) {
         w->state = TauEventThread::CallState::Queued;
     }
     Dispatcher::Instance().Enqueue(*t_workerRef);
+    if (MayWaitBusy()) {
+        const auto until = std::chrono::steady_clock::now() + kSpinLimit;
+        for (int i = 0; w->state.load() != TauEventThread::CallState::Done && !w->stopped.load();
+             ++i) {
+            CpuRelax();
+            if (i % 64 == 63 && std::chrono::steady_clock::now() > until)
+                break;
+        }
+        if (w->state.load() == TauEventThread::CallState::Done) {
+            // ran and the call's effects were written before Done.
+            const bool ran = w->ran;
+            w->call = nullptr;
+            w->state = TauEventThread::CallState::Idle;
+            return ran;
+        }
+    }
     std::unique_lock lk(w->m);
     // Once the UI thread runs the call we wait for its end even when stopped:
     // the call refers to this thread's stack.
@@ -241,6 +284,10 @@ bool TauCustomThread::RunInMainThread(const std::function<void()>& fn) {
 bool TauCustomThread::Stopped() {
     TauEventThread* w = t_worker;
     return w && w->stopped.load();
+}
+
+void TauCustomThread::FailThreadStartsForTests(int count) {
+    g_failStarts.store(count);
 }
 
 int TauCustomThread::LiveCount() {
@@ -285,6 +332,27 @@ void TauCustomThread::ResetWorker() {
 
 namespace {
 
+// On the UI thread, after the execute step (or in place of a thread that could
+// not start). The handlers go afterwards: what they hold must not outlive the run.
+void FinishStep(TauEventThread& w) {
+    if (w.onFinish) {
+        try {
+            w.onFinish(w.owner);
+        } catch (...) {
+            if (w.onException && !w.stopped.load())
+                w.onException(w.owner);
+        }
+    }
+    if (w.stopped.load())
+        return; // the finish handler stopped or replaced this worker
+    w.onExecute = nullptr;
+    w.onException = nullptr;
+    w.onFinish = nullptr;
+    w.finishedOnMain = true;
+    if (w.waitLoop)
+        w.waitLoop->quit();
+}
+
 void ThreadMain(std::shared_ptr<TauEventThread> self, int nice) {
     t_worker = self.get();
     t_workerRef = &self;
@@ -300,21 +368,7 @@ void ThreadMain(std::shared_ptr<TauEventThread> self, int nice) {
         }
     }
     w.running.store(false);
-    TauCustomThread::RunInMainThread([&w] {
-        if (w.onFinish) {
-            try {
-                w.onFinish(w.owner);
-            } catch (...) {
-                if (w.onException && !w.stopped.load())
-                    w.onException(w.owner);
-            }
-        }
-        if (w.stopped.load())
-            return; // the finish handler stopped or replaced this worker
-        w.finishedOnMain = true;
-        if (w.waitLoop)
-            w.waitLoop->quit();
-    });
+    TauCustomThread::RunInMainThread([&w] { FinishStep(w); });
     t_worker = nullptr;
     t_workerRef = nullptr;
     self.reset();
@@ -356,18 +410,37 @@ bool TauCustomThread::StartWorker() {
         std::lock_guard lk(g_threadLock);
         ++g_threads;
     }
-    std::thread(ThreadMain, w, NiceOfPriority(priority_)).detach();
+    try {
+        if (g_failStarts.load() > 0 && g_failStarts.fetch_sub(1) > 0)
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        std::thread(ThreadMain, w, NiceOfPriority(priority_)).detach();
+    } catch (const std::system_error&) {
+        // No thread, so no transfer: the owner still hears its end, at once,
+        // and IsBusy does not stay true.
+        w->running.store(false);
+        {
+            std::lock_guard lk(g_threadLock);
+            if (--g_threads == 0)
+                g_threadCv.notify_all();
+        }
+        FinishStep(*w);
+        return true;
+    }
     if (!WaitThread)
         return true;
 
     QPointer<TauCustomThread> guard(this);
+    // A handler run during the wait may destroy this component: after the wait
+    // only locals are touched until the guard says it is still there.
+    const int waitTimeout = WaitTimeout;
     QEventLoop loop;
     QTimer timer;
     bool timedOut = false;
     WaitRestarter restarter(&timer);
-    if (WaitTimeout > 0) {
+    if (waitTimeout > 0) {
         timer.setSingleShot(true);
-        timer.setInterval(WaitTimeout);
+        timer.setInterval(waitTimeout);
         QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
             timedOut = true;
             loop.quit();
@@ -380,7 +453,7 @@ bool TauCustomThread::StartWorker() {
         loop.exec();
         w->waitLoop = nullptr;
     }
-    if (WaitTimeout > 0 && QCoreApplication::instance())
+    if (waitTimeout > 0 && QCoreApplication::instance())
         QCoreApplication::instance()->removeEventFilter(&restarter);
     if (!guard)
         return true; // destroyed while waiting

@@ -68,6 +68,9 @@ public:
 
     // Worker objects in existence in the process (old detached ones included).
     static int LiveCount();
+    // Tests only: the next count thread starts fail as when the system has no
+    // thread left to give.
+    static void FailThreadStartsForTests(int count);
 
 private:
     std::shared_ptr<TauEventThread> current_;

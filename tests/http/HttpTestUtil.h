@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/auHTTP.h"
+#include "http/auTransfer.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -60,14 +61,49 @@ struct EventLog {
         http.OnWaitTimeoutExpired = [this](QObject*) { events << "WaitTimeoutExpired"; };
     }
 
-    // True once an outcome event has arrived.
+    // True once an outcome event has arrived. Entries with a colon are a
+    // test's own notes (handlers it added), never an outcome.
     bool Ended() const {
         for (const QString& e : events)
-            if (e != "AnyError")
+            if (e != "AnyError" && !e.contains(':'))
                 return true;
         return false;
     }
     bool Wait(int timeoutMs = 5000) {
         return SpinUntil([this] { return Ended(); }, timeoutMs);
     }
+};
+
+// Other limits on silence and on connecting for the transfers started while it
+// lives, so a test of them waits seconds, not half a minute.
+class ScopedLimits {
+public:
+    ScopedLimits(uint32_t connectMs, uint32_t silenceMs) : saved_(DefaultTransferLimits()) {
+        SetDefaultTransferLimits({connectMs, silenceMs});
+    }
+    ~ScopedLimits() { SetDefaultTransferLimits(saved_); }
+
+private:
+    TransferLimits saved_;
+};
+
+// An environment variable for one scope; libcurl and the component read them
+// when a transfer starts, so change them only while none runs.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name), saved_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            qputenv(name_, saved_);
+        else
+            qunsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    QByteArray saved_;
+    bool had_;
 };

@@ -190,4 +190,14 @@ TEST(HttpThread, PriorityIsKeptForFreshThreads) {
     EXPECT_LT(NiceOfPriority(tpTimeCritical), NiceOfPriority(tpHigher));
 }
 
+TEST(HttpThread, WaitSurvivesAFinishHandlerThatDestroysTheOwner) {
+    auto* owner = new QObject;
+    auto* thread = new TauCustomThread(owner);
+    thread->WaitThread = true;
+    thread->WaitTimeout = 5000;
+    thread->OnExecute = [](QObject*) {};
+    thread->OnFinish = [owner](QObject*) { delete owner; }; // takes the waiting component along
+    EXPECT_TRUE(thread->StartWorker());
+}
+
 } // namespace

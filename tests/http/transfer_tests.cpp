@@ -1,6 +1,7 @@
 #include "HttpTestUtil.h"
 #include "LoopbackServer.h"
 #include "TempHome.h"
+#include "http/CurlHandles.h"
 #include "http/auHTTP.h"
 
 #include <QDir>
@@ -8,12 +9,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -852,27 +856,6 @@ TEST(HttpLifecycle, DestroyedInsideItsOwnHandler) {
 
 namespace {
 
-// Sets an environment variable for one scope (read by libcurl on the worker,
-// so only changed while no transfer runs).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), saved_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            qputenv(name_, saved_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    QByteArray saved_;
-    bool had_;
-};
-
 struct ProxyCase {
     const char* name;
     TauHTTPAccessType access;
@@ -974,7 +957,8 @@ namespace {
 
 TEST(HttpUpload, RetryAfter401SendsTheBodyAgain) {
     LoopbackServer server;
-    server.queue("/up", LoopbackScript::Reply(401, "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
+    server.queue("/up",
+                 LoopbackScript::Reply(401, "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
     server.on("/up", LoopbackScript::Text("stored"));
     TauHTTP http;
     EventLog log(http);
@@ -992,6 +976,178 @@ TEST(HttpUpload, RetryAfter401SendsTheBodyAgain) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].body, Pattern(9000)); // not an empty second pass
+}
+
+} // namespace
+
+namespace {
+
+TEST(HttpLimits, TheCallersOwnTimeoutsWin) {
+    // An answer after 1.5 s of silence: past the default limit, within the caller's.
+    ScopedLimits limits(500, 500);
+    LoopbackServer server;
+    server.setDefault(
+        LoopbackScript::Raw("").then("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 1500));
+    for (uint32_t receiveTimeout : {0u, 5000u}) {
+        TauHTTP http;
+        EventLog log(http);
+        http.URL = server.url("/quiet");
+        http.Timeouts.ReceiveTimeout = receiveTimeout;
+        ASSERT_TRUE(http.StartTransfer());
+        ASSERT_TRUE(log.Wait(8000));
+        EXPECT_EQ(log.events, receiveTimeout ? QStringList({"Done(2)"})
+                                             : QStringList({"AnyError", "HostUnreachable"}));
+        EXPECT_FALSE(http.IsBusy());
+    }
+}
+
+TEST(HttpLifecycle, DestroyedByItsHandlerWhileStartTransferWaits) {
+    LoopbackServer server;
+    server.setDefault(LoopbackScript::Reply(404, "x"));
+    auto* http = new TauHTTP;
+    http->URL = server.url("/w");
+    http->WaitThread = true;
+    http->WaitTimeout = 5000;
+    QStringList events;
+    http->OnHTTPError = [&](QObject* s, int, QIODevice*) {
+        events << "HTTPError";
+        delete s; // inside the wait of StartTransfer, which must not touch it after
+    };
+    EXPECT_TRUE(http->StartTransfer());
+    EXPECT_EQ(events, QStringList({"HTTPError"}));
+}
+
+TEST(HttpLifecycle, OnRedirectedNeverOutlivesItsSender) {
+    LoopbackServer server;
+    server.on("/a", LoopbackScript::Reply(302, "", {{"Location", "/b"}}));
+    server.on("/b", LoopbackScript::Text("b"));
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "aborted");
+        auto* http = new TauHTTP;
+        std::atomic<bool> entered{false}, finished{false}, gone{false}, sawGone{false};
+        QObject::connect(http, &QObject::destroyed, [&] { gone = true; });
+        http->URL = server.url("/a");
+        http->OnRedirected = [&](QObject*, const QString&) {
+            entered = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sawGone = gone.load();
+            finished = true;
+        };
+        ASSERT_TRUE(http->StartTransfer());
+        ASSERT_TRUE(SpinUntil([&] { return entered.load(); }));
+        if (destroy)
+            delete http;
+        else
+            http->AbortTransfer();
+        EXPECT_TRUE(finished); // the handler had ended before the component let go
+        EXPECT_FALSE(sawGone);
+        if (!destroy)
+            delete http;
+    }
+}
+
+TEST(HttpLifecycle, AFinishedTransferHoldsNothing) {
+    LoopbackServer server;
+    server.setDefault(LoopbackScript::Text("stored"));
+    TauHTTP http;
+    EventLog log(http);
+    http.URL = server.url("/up");
+    http.OnUploadFieldRequest = [](QObject*, uint16_t, QIODevice* s, QString&, QString&) {
+        s->write(QByteArray(1 << 20, 'u'));
+    };
+    ASSERT_TRUE(http.StartUpload(1));
+    ASSERT_TRUE(log.Wait());
+    EXPECT_EQ(log.events, QStringList({"Done(6)"}));
+    // Upload body and answer go with the transfer, not with the next start.
+    EXPECT_TRUE(SpinUntil([] { return TransferJob::LiveCount() == 0; }));
+}
+
+TEST(HttpLifecycle, AThreadThatCannotStartEndsTheTransferAtOnce) {
+    LoopbackServer server;
+    server.setDefault(LoopbackScript::Text("ok"));
+    TauHTTP http;
+    EventLog log(http);
+    http.URL = server.url("/t");
+    TauCustomThread::FailThreadStartsForTests(1);
+    EXPECT_TRUE(http.StartTransfer());
+    EXPECT_EQ(log.events, QStringList({"AnyError", "HostUnreachable"}));
+    EXPECT_FALSE(http.IsBusy());
+    log.events.clear();
+    ASSERT_TRUE(http.StartTransfer());
+    ASSERT_TRUE(log.Wait());
+    EXPECT_EQ(log.events, QStringList({"Done(2)"}));
+}
+
+TEST(HttpRequest, LineBreaksInSessionTextsSendNothing) {
+    LoopbackServer server;
+    server.setDefault(LoopbackScript::Text("ok"));
+    const QString injected = "x\r\nInjected: yes";
+    for (QString TauHTTP::*text : {&TauHTTP::Agent, &TauHTTP::Referer, &TauHTTP::AcceptTypes}) {
+        TauHTTP http;
+        EventLog log(http);
+        http.URL = server.url("/s");
+        http.*text = injected;
+        ASSERT_TRUE(http.StartTransfer());
+        ASSERT_TRUE(log.Wait());
+        EXPECT_EQ(log.events, QStringList({"AnyError", "HostUnreachable"}));
+    }
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST(HttpUpload, ExpectContinueNeverHoldsTheBodyBack) {
+    for (bool serverContinues : {false, true}) {
+        SCOPED_TRACE(serverContinues ? "server sends 100" : "server never sends 100");
+        LoopbackServer server;
+        LoopbackScript script = LoopbackScript::Text("ok");
+        script.sendContinue = serverContinues;
+        script.bodyWaitMs = 500; // answers 408 when the body is not there by then
+        server.setDefault(script);
+        TauHTTP http;
+        EventLog log(http);
+        http.URL = server.url("/up");
+        http.AddHeaders = {"Expect: 100-continue"};
+        http.OnUploadFieldRequest = [](QObject*, uint16_t, QIODevice* s, QString&, QString&) {
+            s->write(QByteArray(5000, 'b'));
+        };
+        ASSERT_TRUE(http.StartUpload(1));
+        ASSERT_TRUE(log.Wait());
+        EXPECT_EQ(log.events, QStringList({"Done(2)"}));
+        EXPECT_EQ(server.lastRequest().body.size(), 5000);
+    }
+}
+
+TEST(HttpAuth, CredentialsChangeOnlyBetweenPasses) {
+    const int before = CurlOptionsSetDuringPerform();
+    LoopbackServer server;
+    server.queue("/a", LoopbackScript::Reply(401, "", {{"WWW-Authenticate", "Basic realm=\"r\""}}));
+    server.queue("http://127.0.0.1:1/p",
+                 LoopbackScript::Reply(407, "", {{"Proxy-Authenticate", "Basic realm=\"p\""}}));
+    server.setDefault(LoopbackScript::Text("in"));
+    for (bool proxy : {false, true}) {
+        TauHTTP http;
+        EventLog log(http);
+        http.URL = proxy ? QStringLiteral("http://127.0.0.1:1/p") : server.url("/a");
+        if (proxy) {
+            http.Proxy.AccessType = atUseProxy;
+            http.Proxy.ProxyServer = "127.0.0.1";
+            http.Proxy.ProxyPort = server.port();
+            http.Proxy.ProxyBypass = "";
+        }
+        http.OnPasswordRequest = [](QObject* s, const QString&, bool& again) {
+            static_cast<TauHTTP*>(s)->Username = "u";
+            again = true;
+        };
+        http.OnProxyAuthenticationRequest = [](QObject*, QString& user, QString&, bool& again) {
+            user = "pu";
+            again = true;
+        };
+        ASSERT_TRUE(http.StartTransfer());
+        ASSERT_TRUE(log.Wait());
+        EXPECT_EQ(log.events, QStringList({"Done(2)"}));
+        EXPECT_TRUE(
+            server.lastRequest().hasHeader(proxy ? "Proxy-Authorization" : "Authorization"));
+    }
+    EXPECT_EQ(CurlOptionsSetDuringPerform(), before);
 }
 
 } // namespace

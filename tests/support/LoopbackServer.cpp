@@ -158,6 +158,11 @@ LoopbackScript& LoopbackScript::hang() {
     return *this;
 }
 
+LoopbackScript& LoopbackScript::resetAfter() {
+    reset = true;
+    return *this;
+}
+
 LoopbackServer::LoopbackServer() : default_(LoopbackScript::Reply(404, "not found")) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
@@ -339,6 +344,23 @@ void LoopbackServer::serve(int fd) {
     }
 
     LoopbackScript script = scriptFor(req);
+    const auto bodyDeadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(script.bodyWaitMs);
+    bool gaveUp = false;
+    // Reads more of the body; false at its end, or once the server gave up on it.
+    auto more = [&] {
+        if (script.bodyWaitMs > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  bodyDeadline - std::chrono::steady_clock::now())
+                                  .count();
+            pollfd p{fd, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+                gaveUp = true;
+                return false;
+            }
+        }
+        return ReadMore(fd, buf);
+    };
     // Body.
     if (script.readBody) {
         if (script.sendContinue &&
@@ -349,7 +371,7 @@ void LoopbackServer::serve(int fd) {
             for (;;) {
                 qsizetype eol;
                 while ((eol = buf.indexOf("\r\n")) < 0)
-                    if (!ReadMore(fd, buf))
+                    if (!more())
                         break;
                 if (eol < 0)
                     break;
@@ -360,7 +382,7 @@ void LoopbackServer::serve(int fd) {
                     break;
                 buf.remove(0, eol + 2);
                 while (buf.size() < size + 2)
-                    if (!ReadMore(fd, buf))
+                    if (!more())
                         break;
                 req.body += buf.left(size);
                 buf.remove(0, std::min(buf.size(), size + 2));
@@ -372,7 +394,7 @@ void LoopbackServer::serve(int fd) {
             const qsizetype length = req.header("Content-Length").toLongLong(&ok);
             if (ok) {
                 while (buf.size() < length)
-                    if (!ReadMore(fd, buf))
+                    if (!more())
                         break;
                 req.body = buf.left(length);
             }
@@ -384,6 +406,12 @@ void LoopbackServer::serve(int fd) {
     }
     cv_.notify_all();
 
+    if (gaveUp) {
+        script.steps = {{"HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\n"
+                         "Connection: close\r\n\r\n",
+                         0}};
+        script.hangAfter = false;
+    }
     for (const auto& step : script.steps) {
         if (!sleepFor(step.delayMs))
             break;
@@ -393,6 +421,10 @@ void LoopbackServer::serve(int fd) {
     if (script.hangAfter) {
         std::unique_lock lk(m_);
         cv_.wait(lk, [&] { return stopping_; });
+    } else if (script.reset) {
+        // A close with no linger time sends RST: the peer sees a broken connection.
+        const linger hard{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     } else {
         // Let the client see the end of the answer before the reset of a close
         // with unread input.

@@ -50,6 +50,10 @@ struct LoopbackScript {
     bool hangAfter = false;   // keep the connection open and say nothing more
     bool sendContinue = true; // answer "Expect: 100-continue" with 100
     bool readBody = true;     // read the request body before answering
+    bool reset = false;       // end with a reset (RST) instead of a close
+    // When the request body has not arrived this many milliseconds after the
+    // head, answer "408 Request Timeout" instead of the steps (0: wait on).
+    int bodyWaitMs = 0;
 
     // A whole answer with a Content-Length (and "Connection: close").
     static LoopbackScript Reply(int status, const QByteArray& body,
@@ -67,6 +71,7 @@ struct LoopbackScript {
     // Appends raw bytes sent after delayMs.
     LoopbackScript& then(const QByteArray& bytes, int delayMs = 0);
     LoopbackScript& hang();
+    LoopbackScript& resetAfter();
 };
 
 // HTTP/1.1 responder on 127.0.0.1 (a free port) for tests and benchmarks. One
