@@ -13,6 +13,23 @@ if(QUILL_SANITIZE)
     add_link_options(${QUILL_SANITIZE_FLAGS})
 endif()
 
+# quill_include_root(<target> <name> <folder>)
+# Gives a target an include root of its own: a folder in the build tree that
+# holds one link, <name> -> <folder>. "<name>/X.h" is then reachable exactly
+# from the targets that link this one, so an include against the dependency
+# direction fails to build instead of linking by luck.
+function(quill_include_root target name folder)
+    set(_root ${PROJECT_BINARY_DIR}/include/${name})
+    file(MAKE_DIRECTORY ${_root})
+    file(CREATE_LINK ${folder} ${_root}/${name} SYMBOLIC)
+    get_target_property(_type ${target} TYPE)
+    if(_type STREQUAL "INTERFACE_LIBRARY")
+        target_include_directories(${target} INTERFACE ${_root})
+    else()
+        target_include_directories(${target} PUBLIC ${_root})
+    endif()
+endfunction()
+
 # quill_library(<name> DEPS <targets...>)
 # One static library per folder, made from every .cpp/.h in it; alias quill::<name>.
 function(quill_library name)
@@ -22,15 +39,14 @@ function(quill_library name)
     if(NOT _src)
         # A folder whose code has not arrived yet.
         add_library(quill_${name} INTERFACE)
-        target_include_directories(quill_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
         target_link_libraries(quill_${name} INTERFACE ${Q_DEPS})
     else()
         file(GLOB _hdr CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
         add_library(quill_${name} STATIC ${_src} ${_hdr})
-        target_include_directories(quill_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
         target_compile_options(quill_${name} PRIVATE ${QUILL_WARNINGS})
         target_link_libraries(quill_${name} PUBLIC ${Q_DEPS})
     endif()
+    quill_include_root(quill_${name} ${name} ${CMAKE_CURRENT_SOURCE_DIR})
     add_library(quill::${name} ALIAS quill_${name})
 endfunction()
 

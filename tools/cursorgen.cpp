@@ -7,7 +7,7 @@
 // arrow with a ring whose bright arc turns; the arrow cursor lets a soft light
 // glide down the arrow and back, resting between passes.
 
-#include "toolkit/AnimatedCursor.h"
+#include "anicodec/AniCodec.h"
 
 #include <QDir>
 #include <QLinearGradient>

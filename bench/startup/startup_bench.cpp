@@ -28,6 +28,8 @@ struct Program {
     std::string home;
     std::vector<double> paintMs;
     std::vector<double> rssMiB;
+    bool handsOver = false;         // a second start gives the window its request
+    std::vector<double> handOverMs; // such a second start, launch to exit
 };
 
 long long MonotonicNs() {
@@ -65,6 +67,8 @@ bool RunOnce(Program& program, int idleMs, bool record) {
         ::setenv("QUILL_PROBE_FD", std::to_string(fds[1]).c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::setenv("HOME", program.home.c_str(), 1);
+        // Never handed over to a window of the user's own.
+        ::setenv("XDG_RUNTIME_DIR", program.home.c_str(), 1);
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("QUILLMATE_DATA_DIR");
@@ -86,6 +90,20 @@ bool RunOnce(Program& program, int idleMs, bool record) {
         if (record) {
             program.paintMs.push_back(ms);
             program.rssMiB.push_back(rss);
+        }
+        if (record && program.handsOver) {
+            const long long second = MonotonicNs();
+            const pid_t again = ::fork();
+            if (again == 0) {
+                ::setenv("HOME", program.home.c_str(), 1);
+                ::setenv("XDG_RUNTIME_DIR", program.home.c_str(), 1);
+                ::execl(program.path, program.path, "--show", static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            int secondStatus = 0;
+            ::waitpid(again, &secondStatus, 0);
+            if (WIFEXITED(secondStatus) && WEXITSTATUS(secondStatus) == 0)
+                program.handOverMs.push_back(double(MonotonicNs() - second) / 1e6);
         }
     }
     ::kill(pid, SIGTERM);
@@ -116,8 +134,8 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(homeTemplate))
         return 2;
     const std::string root = homeTemplate;
-    Program programs[] = {{"quillmate", QUILL_PROGRAM, root + "/quillmate", {}, {}},
-                          {"bare window", QUILL_BARE_PROGRAM, root + "/bare", {}, {}}};
+    Program programs[] = {{"quillmate", QUILL_PROGRAM, root + "/quillmate", {}, {}, true, {}},
+                          {"bare window", QUILL_BARE_PROGRAM, root + "/bare", {}, {}, false, {}}};
     for (Program& p : programs) {
         std::system(("mkdir -p '" + p.home + "'").c_str());
         // The first start of quillmate writes its cursor and library files.
@@ -137,6 +155,9 @@ int main(int argc, char** argv) {
     for (const Program& p : programs)
         std::printf("%-12s %8zu %14.1f %14.1f %12.1f\n", p.label, p.paintMs.size(),
                     Median(p.paintMs), Min(p.paintMs), Median(p.rssMiB));
+    if (!programs[0].handOverMs.empty())
+        std::printf("second start handing over to the window: median %.1f ms (goal < 50)\n",
+                    Median(programs[0].handOverMs));
     const double timeRatio = Median(programs[0].paintMs) / Median(programs[1].paintMs);
     const double memRatio = Median(programs[0].rssMiB) / Median(programs[1].rssMiB);
     std::printf("ratio: time %.2fx, memory %.2fx (budget %.1fx): %s\n", timeRatio, memRatio,

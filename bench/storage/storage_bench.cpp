@@ -1,4 +1,5 @@
 // quill_storage_bench: MB/s are bytes of decoded data per second.
+#include "app/CursorFiles.h"
 #include "common/OffscreenMain.h"
 #include "storage/FSSFPack.h"
 #include "storage/FileStorage.h"

@@ -4,6 +4,7 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "desktop/X11Hotkeys.h"
 #include "storage/FileStorage.h"
 #include "toolkit/AppIcon.h"
 #include "toolkit/ErrorBox.h"
@@ -108,7 +109,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     bsSkinData1->EndUpdate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    delete Hotkeys; // gives the shortcuts back
+}
 
 int TForm1::Tag(const QAction* item) {
     return item ? item->property(kTagProperty).toInt() : 0;

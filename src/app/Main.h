@@ -24,11 +24,21 @@
 class TauHTTP;
 class TFileStorage;
 class TMp3Player;
+class TranslateService;
+class OcrService;
+class SpeechService;
+struct TranslateResult;
+struct OcrResult;
+struct SpeechResult;
+enum class OcrEngine;
+enum class InstanceRequest;
+class X11Hotkeys;
 
 // The main window. Every control and component is a public member so the
 // feature files (MainTranslate, MainOcr, MainSpeech, MainCommands, MainCursors)
-// and the tests reach them by name. The feature files each create and bind
-// their own transfer component in their Bind* step.
+// and the tests reach them by name. The features themselves are services
+// below the window; each feature file makes its service in its Bind* step and
+// shows what it reports.
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -89,17 +99,19 @@ public:
     TbsCompressedStoredSkin* bsCompressedStoredSkin3 = nullptr;
     TbsSkinMessage* bsSkinMessage1 = nullptr;
     TFileStorage* FileStorage1 = nullptr;
-    TauHTTP* auHTTP1 = nullptr; // translation (created in BindTranslate)
-    TauHTTP* auHTTP2 = nullptr; // speech (created in BindSpeech)
-    TauHTTP* OCRHttp = nullptr; // recognition (created in BindOcr)
+    TranslateService* Translation = nullptr;
+    OcrService* Recognition = nullptr;
+    SpeechService* Speech = nullptr;
+    // The services' transfer components.
+    TauHTTP* auHTTP1 = nullptr; // translation
+    TauHTTP* auHTTP2 = nullptr; // speech
+    TauHTTP* OCRHttp = nullptr; // recognition
 
     // --- fields ---------------------------------------------------------
     int32_t OCRServer = 0;
     int32_t OCRLanguage = 0;
     QString OCRPath;
     bool EnterHandled = false;
-    QString LastSpeechFile;
-    QString OcrImagePath;
 
     // The tag of a menu item (N6..N8: 1..3, OCRServerID1/2: 1/2, others 0).
     static int Tag(const QAction* item);
@@ -176,12 +188,31 @@ public:
 
     // Recognition: one capture into "ocr.jpg"; true when a fresh picture was written.
     bool CaptureScreenToJpeg();
-    // Sends "ocr.jpg" to the engine at url; an empty url fails as an unreachable host.
-    void StartOcrUpload(const QString& url);
-    // Set when the upload body could not be built (the picture was unreadable).
-    bool OcrBodyFailed = false;
-    // A speech request waits for the local engine's address.
-    bool SpeechEnginePending = false;
+    // The engine of the checked menu item (None when neither is checked).
+    OcrEngine CheckedOcrEngine() const;
+
+    // What the services report, shown as the window shows it.
+    void TranslationFinished(const TranslateResult& result);
+    void OcrFinished(const OcrResult& result);
+    void SpeechFinished(const SpeechResult& result);
+
+    // --- desktop reach: tray menu, requests of later starts, shortcuts -----
+    QMenu* TrayMenu = nullptr;
+    QAction* TrayShow = nullptr;      // 显示主窗口
+    QAction* TrayTranslate = nullptr; // 翻译选中文本
+    QAction* TrayRecognize = nullptr; // 图片文字识别
+    QAction* TrayQuit = nullptr;      // 退出
+    // Brings the window up from the tray, minimised or behind others.
+    void BringToFront();
+    // The selection (the primary selection where there is one, else the
+    // clipboard) into the source box, then the translate command.
+    void TranslateSelection();
+    void HandleInstanceRequest(InstanceRequest request);
+    // After the first paint: the tray menu, and the shortcuts the settings
+    // name ("HotkeyTranslateSelection", "HotkeyRecognizeRegion"; empty turns
+    // one off). A key another program holds is reported once, by name.
+    void PrepareDesktopReach();
+    X11Hotkeys* Hotkeys = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,3 +1,4 @@
+#include "app/CursorFiles.h"
 #include "app/Main.h"
 #include "base/Paths.h"
 #include "toolkit/CursorTable.h"

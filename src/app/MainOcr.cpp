@@ -1,11 +1,10 @@
 #include "app/Main.h"
 #include "base/Endpoints.h"
 #include "base/Paths.h"
-#include "base/Utf8.h"
 #include "engineclient/LocalEngine.h"
 #include "http/auHTTP.h"
 #include "ocr/OcrAnswers.h"
-#include "ocr/OcrRequest.h"
+#include "ocr/OcrService.h"
 #include "ocr/ScreenCapture.h"
 #include "storage/FileStorage.h"
 #include "translate/LanguageCatalog.h"
@@ -18,11 +17,6 @@
 
 namespace {
 
-const QString kAcceptTypes = QStringLiteral(
-    "text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8");
-const QString kAgent =
-    QStringLiteral("Mozilla/5.0 (Windows NT 6.1) AppleWebKit/537.36 (KHTML, like Gecko) "
-                   "Chrome/68.0.3440.84 Safari/537.36");
 constexpr char kLibraryName[] = "PrScrn.dll";
 constexpr char kPictureName[] = "ocr.jpg";
 // A window manager animates the minimising; the frozen screen must not show
@@ -30,8 +24,7 @@ constexpr char kPictureName[] = "ocr.jpg";
 constexpr int kMinimiseSettleMs = 250;
 
 // The memo holds LF lines; the answers come with CR LF.
-void ShowLines(TUnicodeMemo* memo, const QByteArray& utf8Lines) {
-    QString text = Utf8ToUtf16(utf8Lines);
+void ShowLines(TUnicodeMemo* memo, QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     memo->SetAnswerText(text);
 }
@@ -51,34 +44,20 @@ void WaitUntilHidden(QWidget* window) {
 } // namespace
 
 void TForm1::BindOcr() {
-    OCRHttp = new TauHTTP(this);
-    OCRHttp->setObjectName(QStringLiteral("OCRHttp"));
-    OCRHttp->AcceptTypes = kAcceptTypes;
-    OCRHttp->Agent = kAgent;
-    OCRHttp->UseCache = false;
-    OCRHttp->OnUploadFieldRequest = [this](QObject* sender, uint16_t fileIndex,
-                                           QIODevice* uploadStream, QString& fieldName,
-                                           QString& fileName) {
-        OCRHttpUploadFieldRequest(sender, fileIndex, uploadStream, fieldName, fileName);
+    Recognition = new OcrService(this);
+    OCRHttp = Recognition->Component();
+    // The menu decides when the answer comes, not when the upload started.
+    Recognition->EngineAtAnswer = [this] { return CheckedOcrEngine(); };
+    Recognition->OnProgress = [this](int percentsDone) {
+        OCRHttpUploadProgress(OCRHttp, 0, 0, 0, 0, quint8(percentsDone), 0);
     };
-    OCRHttp->OnDone = [this](QObject* sender, const QString& contentType, int fileSize,
-                             QIODevice* stream) {
-        OCRHttpDone(sender, contentType, fileSize, stream);
-    };
-    OCRHttp->OnUploadProgress = [this](QObject* sender, int dataSize, int bytesTransferred,
-                                       int elapsedTime, int estimatedTimeLeft, uint8_t percentsDone,
-                                       float transferRate) {
-        OCRHttpUploadProgress(sender, dataSize, bytesTransferred, elapsedTime, estimatedTimeLeft,
-                              percentsDone, transferRate);
-    };
-    OCRHttp->OnConnLost = [this](QObject* sender, const QString& contentType, int fileSize,
-                                 int bytesRead, QIODevice* stream) {
-        OCRHttpConnLost(sender, contentType, fileSize, bytesRead, stream);
-    };
-    OCRHttp->OnHTTPError = [this](QObject* sender, int errorCode, QIODevice* stream) {
-        OCRHttpHTTPError(sender, errorCode, stream);
-    };
-    OCRHttp->OnHostUnreachable = [this](QObject* sender) { OCRHttpHostUnreachable(sender); };
+    Recognition->OnFinished = [this](const OcrResult& result) { OcrFinished(result); };
+}
+
+OcrEngine TForm1::CheckedOcrEngine() const {
+    return OCRServerID1->isChecked()   ? OcrEngine::One
+           : OCRServerID2->isChecked() ? OcrEngine::Two
+                                       : OcrEngine::None;
 }
 
 bool TForm1::CaptureScreenToJpeg() {
@@ -105,8 +84,9 @@ void TForm1::bsSkinButton8Click(QObject*) {
     WaitUntilHidden(this);
     if (CaptureScreenToJpeg()) {
         TntMemo1->setFocus(Qt::OtherFocusReason);
-        if (!OCRHttp->IsBusy())
-            ResolveEndpoint(endpoint, this, [this](const QString& url) { StartOcrUpload(url); });
+        // A picture that cannot be read sends nothing and shows nothing.
+        Recognition->Start(CheckedOcrEngine(), LocalAppDataPath() + '/' + kPictureName,
+                           SourceSpeechCode(SourceComboBox->currentIndex()));
     }
     setWindowState(before & ~Qt::WindowMinimized);
     show();
@@ -114,71 +94,49 @@ void TForm1::bsSkinButton8Click(QObject*) {
     bsSkinButton7->setFocus(Qt::OtherFocusReason);
 }
 
-void TForm1::StartOcrUpload(const QString& url) {
-    if (OCRHttp->IsBusy())
-        return;
-    // No engine could be had: the same message as a server that cannot be reached.
-    if (url.isEmpty()) {
-        OCRHttpHostUnreachable(OCRHttp);
-        return;
-    }
-    OCRHttp->AddHeaders.clear();
-    OCRHttp->URL = url;
-    OcrBodyFailed = false;
-    OCRHttp->StartUpload(1);
-    // The picture vanished between capture and upload: send nothing
-    // rather than an empty body.
-    if (OcrBodyFailed)
-        OCRHttp->AbortTransfer();
-}
-
 void TForm1::OCRHttpUploadFieldRequest(QObject*, quint16, QIODevice* UploadStream, QString&,
                                        QString&) {
-    OcrImagePath = LocalAppDataPath() + '/' + kPictureName;
-    const OcrEngine engine = OCRServerID1->isChecked()   ? OcrEngine::One
-                             : OCRServerID2->isChecked() ? OcrEngine::Two
-                                                         : OcrEngine::None;
-    const OcrUploadRequest request =
-        BuildOcrUpload(engine, OcrImagePath, SourceSpeechCode(SourceComboBox->currentIndex()));
-    if (!request.ok) {
-        // The component starts the transfer whatever we write; with no address
-        // it cannot reach anyone before the command aborts it.
-        OcrBodyFailed = true;
-        OCRHttp->URL.clear();
-        return;
-    }
-    OCRHttp->AddHeaders << request.headers;
-    UploadStream->write(request.body);
+    Recognition->WriteBody(UploadStream);
 }
 
 void TForm1::OCRHttpUploadProgress(QObject*, int, int, int, int, quint8 PercentsDone, float) {
     TntMemo1->setPlainText(OcrProgressText(PercentsDone));
 }
 
-void TForm1::OCRHttpDone(QObject*, const QString&, int, QIODevice* Stream) {
-    TntMemo1->clear();
-    const QByteArray answer = AnswerText(Stream ? Stream->readAll() : QByteArray());
-    // The menu decides now, not when the upload started.
-    if (OCRServerID1->isChecked())
-        ShowLines(TntMemo1, ExtractWordValues(answer));
-    if (OCRServerID2->isChecked()) {
+void TForm1::OcrFinished(const OcrResult& result) {
+    switch (result.outcome) {
+    case OcrOutcome::Recognised:
+        TntMemo1->clear();
+        ShowLines(TntMemo1, result.text);
+        break;
+    case OcrOutcome::Unreadable:
         // An unreadable escape ends the handling with the box left empty.
-        if (const auto lines = DecodeUnicodeEscapes(ExtractStringListLines(answer)))
-            ShowLines(TntMemo1, *lines);
+        TntMemo1->clear();
+        break;
+    case OcrOutcome::ConnectionLost:
+    case OcrOutcome::HttpError:
+    case OcrOutcome::HostUnreachable:
+        bsSkinMessage1->ShowSkinMessage(OcrFailureText(result.outcome), TbsSkinMessage::mtError,
+                                        TbsSkinMessage::mbOK);
+        break;
+    case OcrOutcome::NoPicture:
+    case OcrOutcome::Stopped:
+        break;
     }
 }
 
+void TForm1::OCRHttpDone(QObject*, const QString&, int, QIODevice* Stream) {
+    OcrFinished(OcrService::ResultOfAnswer(CheckedOcrEngine(), Stream));
+}
+
 void TForm1::OCRHttpConnLost(QObject*, const QString&, int, int, QIODevice*) {
-    bsSkinMessage1->ShowSkinMessage(OcrConnectErrorText(), TbsSkinMessage::mtError,
-                                    TbsSkinMessage::mbOK);
+    OcrFinished({OcrOutcome::ConnectionLost, {}});
 }
 
 void TForm1::OCRHttpHTTPError(QObject*, int, QIODevice*) {
-    bsSkinMessage1->ShowSkinMessage(OcrConnectErrorText(), TbsSkinMessage::mtError,
-                                    TbsSkinMessage::mbOK);
+    OcrFinished({OcrOutcome::HttpError, {}});
 }
 
 void TForm1::OCRHttpHostUnreachable(QObject*) {
-    bsSkinMessage1->ShowSkinMessage(OcrConnectErrorText(), TbsSkinMessage::mtError,
-                                    TbsSkinMessage::mbOK);
+    OcrFinished({OcrOutcome::HostUnreachable, {}});
 }

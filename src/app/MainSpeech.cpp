@@ -1,14 +1,8 @@
 #include "app/Main.h"
-#include "base/Endpoints.h"
-#include "base/Tick.h"
-#include "engineclient/LocalEngine.h"
-#include "http/auHTTP.h"
 #include "speech/Mp3Player.h"
-#include "speech/SpeechRequest.h"
+#include "speech/SpeechService.h"
 #include "toolkit/CursorTable.h"
 #include "translate/LanguageCatalog.h"
-
-#include <QDir>
 
 namespace {
 
@@ -20,26 +14,9 @@ const QString kNoTranslation = QStringLiteral("   译文显示框为空，请翻
 
 void TForm1::BindSpeech() {
     Mp3Player = new TMp3Player(this);
-    auHTTP2 = new TauHTTP(this);
-    auHTTP2->setObjectName(QStringLiteral("auHTTP2"));
-    auHTTP2->UseCache = false;
-    auHTTP2->OnDone = [this](QObject* sender, const QString& contentType, int fileSize,
-                             QIODevice* stream) {
-        auHTTP2Done(sender, contentType, fileSize, stream);
-    };
-    auHTTP2->OnConnLost = [this](QObject* sender, const QString& contentType, int fileSize,
-                                 int bytesRead, QIODevice* stream) {
-        auHTTP2ConnLost(sender, contentType, fileSize, bytesRead, stream);
-    };
-    auHTTP2->OnHTTPError = [this](QObject* sender, int errorCode, QIODevice* stream) {
-        auHTTP2HTTPError(sender, errorCode, stream);
-    };
-    auHTTP2->OnHostUnreachable = [this](QObject* sender) { auHTTP2HostUnreachable(sender); };
-    auHTTP2->OnWaitTimeoutExpired = [this](QObject* sender) { auHTTP2WaitTimeoutExpired(sender); };
-    // Failures raised only as "any error" (an output file that cannot be made)
-    // or an interrupted download would otherwise leave the busy cursor up.
-    auHTTP2->OnAnyError = [](QObject*) { SetScreenCursor(crDefault); };
-    auHTTP2->OnDoneInterrupted = [](QObject*) { SetScreenCursor(crDefault); };
+    Speech = new SpeechService(this);
+    auHTTP2 = Speech->Component();
+    Speech->OnFinished = [this](const SpeechResult& result) { SpeechFinished(result); };
 }
 
 void TForm1::Image1Click(QObject*) {
@@ -69,51 +46,39 @@ void TForm1::Image2Click(QObject*) {
 }
 
 void TForm1::SpeakText(const QString& Text, const QString& LanguageCode) {
-    if (auHTTP2->IsBusy() || SpeechEnginePending)
+    if (Speech->IsBusy())
         return;
+    // Before the start: an engine that cannot be had ends the request at once.
     SetScreenCursor(crAnimatedBusy);
-    SpeechEnginePending = true;
-    const QByteArray postData = SpeechPostData(Text, LanguageCode);
-    ResolveEndpoint(Endpoint::Tts, this, [this, postData](const QString& url) {
-        SpeechEnginePending = false;
-        // No engine could be had: the same quiet end as an unreachable server.
-        if (url.isEmpty()) {
-            auHTTP2HostUnreachable(auHTTP2);
-            return;
-        }
-        auHTTP2->Agent = QString::fromLatin1(kSpeechAgent);
-        auHTTP2->URL = url;
-        auHTTP2->POSTData = postData;
-        // The cache folder is made at start; a user may have removed it since.
-        QDir().mkpath(SpeechCacheFolder());
-        const QString file = SpeechFilePath(GetTickCount());
-        auHTTP2->OutputFileName = file;
-        LastSpeechFile = file;
-        auHTTP2->StartTransfer();
-    });
+    Speech->Start(Text, LanguageCode);
 }
 
 void TForm1::PlayMp3File(const QString& Path) {
     Mp3Player->PlayMp3File(Path);
 }
 
-void TForm1::auHTTP2Done(QObject*, const QString&, int, QIODevice*) {
-    PlayMp3File(LastSpeechFile);
+void TForm1::SpeechFinished(const SpeechResult& result) {
+    if (result.outcome == SpeechOutcome::Saved)
+        PlayMp3File(result.file);
     SetScreenCursor(crDefault);
+}
+
+void TForm1::auHTTP2Done(QObject*, const QString&, int, QIODevice*) {
+    SpeechFinished({SpeechOutcome::Saved, Speech->LastSpeechFile()});
 }
 
 void TForm1::auHTTP2ConnLost(QObject*, const QString&, int, int, QIODevice*) {
-    SetScreenCursor(crDefault);
+    SpeechFinished({SpeechOutcome::Failed, {}});
 }
 
 void TForm1::auHTTP2HTTPError(QObject*, int, QIODevice*) {
-    SetScreenCursor(crDefault);
+    SpeechFinished({SpeechOutcome::Failed, {}});
 }
 
 void TForm1::auHTTP2HostUnreachable(QObject*) {
-    SetScreenCursor(crDefault);
+    SpeechFinished({SpeechOutcome::Failed, {}});
 }
 
 void TForm1::auHTTP2WaitTimeoutExpired(QObject*) {
-    SetScreenCursor(crDefault);
+    SpeechFinished({SpeechOutcome::Failed, {}});
 }

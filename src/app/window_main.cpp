@@ -1,11 +1,12 @@
 #include "app/Main.h"
-
+#include "desktop/InstanceServer.h"
 #include "feedback/SendUserInfo.h"
 #include "toolkit/AppIcon.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTimer>
 #include <QTranslator>
 #include <functional>
@@ -42,7 +43,24 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv) {
+// The window, loaded by the launcher (src/launcher) when no command is given.
+extern "C" Q_DECL_EXPORT int QuillmateWindowMain(int argc, char** argv) {
+    // One window per user: a window that started meanwhile gets the request.
+    InstanceRequest request = InstanceRequest::Show;
+    ParseInstanceRequest(argc > 1 ? argv[1] : "", request);
+    const std::string socket = InstanceSocketPath();
+    bool running = false;
+    const int listenFd = ListenForInstances(socket, running);
+    if (running && HandOverRequest(socket, request))
+        return 0;
+
+    // On a Wayland session the native platform: under XWayland the capture
+    // would see only other X programs. X remains the fallback.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
     QApplication::setWindowIcon(QuillmateIcon());
@@ -51,16 +69,27 @@ int main(int argc, char** argv) {
 
     auto* Form1 = new TForm1;
     Form1->setAttribute(Qt::WA_DeleteOnClose);
+    std::unique_ptr<InstanceServer> instances;
+    if (listenFd >= 0) {
+        instances = std::make_unique<InstanceServer>(listenFd, socket);
+        instances->OnRequest = [form = QPointer<TForm1>(Form1)](InstanceRequest later) {
+            if (form)
+                form->HandleInstanceRequest(later);
+        };
+    }
     // Kept hidden for the whole run; the contact command opens fresh dialogs.
     std::unique_ptr<TSendUserInfo> SendUserInfo;
     // Neither is seen before the first paint: the Qt texts only show in menus
     // and boxes opened later, and this form stays hidden.
-    new AfterFirstPaint(Form1, [&qtTexts, &SendUserInfo] {
+    new AfterFirstPaint(Form1, [&qtTexts, &SendUserInfo, Form1, request] {
         if (qtTexts.load(QStringLiteral("qt_zh_CN"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QApplication::installTranslator(&qtTexts);
         SendUserInfo = std::make_unique<TSendUserInfo>();
         SendUserInfo->hide();
+        Form1->PrepareDesktopReach();
+        if (request != InstanceRequest::Show)
+            Form1->HandleInstanceRequest(request);
     });
 
     Form1->show();

@@ -1,6 +1,7 @@
 #include "base/Settings.h"
 
 #include "base/Files.h"
+#include "base/TextHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -148,13 +149,11 @@ bool SettingsKey::Data::Load() {
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
 
-    const QStringList lines = text.split('\n');
+    const QStringList lines = SplitLines(text);
     bool seenHeader = false;
     bool seenSection = false;
     for (qsizetype n = 0; n < lines.size(); ++n) {
-        QString line = lines[n];
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const QString& line = lines[n];
         const QString trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(';'))
             continue;
@@ -192,10 +191,7 @@ bool SettingsKey::Data::Load() {
             value.kind = Value::Other;
             value.raw = data;
             while (value.raw.trimmed().endsWith('\\') && n + 1 < lines.size()) {
-                QString next = lines[++n];
-                if (next.endsWith('\r'))
-                    next.chop(1);
-                value.raw += '\n' + next;
+                value.raw += '\n' + lines[++n];
             }
         } else {
             return false;

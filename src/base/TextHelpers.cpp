@@ -38,3 +38,50 @@ QList<QByteArray> SplitText(QByteArrayView text, QByteArrayView delimiter) {
     pieces.append(text.sliced(start).toByteArray());
     return pieces;
 }
+
+namespace {
+
+// Both kinds of text split alike; `take` makes a line of its piece.
+template <class List, class View, class Take> List SplitLinesOf(View text, Take take) {
+    List lines;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf('\n', start);
+        View line = text.sliced(start, (at < 0 ? text.size() : at) - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines.append(take(line));
+        if (at < 0)
+            return lines;
+        start = at + 1;
+    }
+}
+
+} // namespace
+
+QStringList SplitLines(QStringView text) {
+    return SplitLinesOf<QStringList>(text, [](QStringView line) { return line.toString(); });
+}
+
+QList<QByteArray> SplitLines(QByteArrayView text) {
+    return SplitLinesOf<QList<QByteArray>>(text,
+                                           [](QByteArrayView line) { return line.toByteArray(); });
+}
+
+QString JoinCrLf(QStringView text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += u"\r\n";
+        } else if (c == u'\n') {
+            out += u"\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

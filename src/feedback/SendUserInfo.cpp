@@ -4,11 +4,11 @@
 #include "feedback/FormEncode.h"
 #include "feedback/InstallationId.h"
 #include "http/auHTTP.h"
+#include "platform/Connectivity.h"
+#include "platform/ShellOpen.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
 #include "toolkit/UnicodeMemo.h"
-#include "update/Connectivity.h"
-#include "update/ShellOpen.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -51,6 +51,10 @@ bool TauLoginComponent::ReadLInfo(const QByteArray& data) {
     return true;
 }
 
+void TauCustomHTTP::OpenLibrary() {
+    EnsureCurlGlobal();
+}
+
 QString TauCustomHTTP::DefaultAgent() {
     return QStringLiteral("Quillmate TauHTTP (quillmate.example)");
 }

@@ -128,6 +128,9 @@ public:
     bool WorkOffline = false;
 
     static QString DefaultAgent();
+    // Opens libcurl now instead of at the first transfer; any thread. A
+    // short-lived program overlaps it with its own start.
+    static void OpenLibrary();
 
     // Events.
     TauHTTPHeaderInfoEvent OnHeaderInfo;

@@ -5,7 +5,6 @@
 class QCursor;
 class QWidget;
 class TAnimatedCursor;
-class TFileStorage;
 
 // The application's cursor table. Slot 0 is the default cursor, slot 2 the
 // animated busy cursor, slot 3 the animated arrow cursor; an empty slot shows
@@ -30,9 +29,3 @@ bool LoadCursorSlot(int slot, const QString& path);
 // Null when the slot is empty.
 TAnimatedCursor* CursorSlotCursor(int slot);
 void ClearCursorSlots();
-
-// The cursor step of the program's start: for "appstarting.ani" and
-// "arrow.ani", extracts the stored file into folder when no file exists there
-// (an existing file is used as it is), then loads them into slots 2 and 3.
-// An empty folder extracts nothing and leaves both slots empty.
-void InstallCursorFiles(TFileStorage* storage, const QString& folder);

@@ -23,6 +23,7 @@ void TbsTrayIcon::Show() {
     if (!tray_) {
         tray_ = new QSystemTrayIcon(icon_, this);
         tray_->setToolTip(hint_);
+        tray_->setContextMenu(menu_);
         connect(tray_, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason == QSystemTrayIcon::Trigger ||
@@ -44,4 +45,10 @@ void TbsTrayIcon::Hide() {
 void TbsTrayIcon::Activate() {
     if (OnClick)
         OnClick(this);
+}
+
+void TbsTrayIcon::SetMenu(QMenu* menu) {
+    menu_ = menu;
+    if (tray_)
+        tray_->setContextMenu(menu);
 }

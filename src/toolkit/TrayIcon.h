@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class QMenu;
 class QSystemTrayIcon;
 
 // The tray icon. Created hidden; the frame shows it while the window is in the tray.
@@ -23,6 +24,10 @@ public:
     void Show();
     void Hide();
 
+    // The menu of a right click on the icon (not owned).
+    void SetMenu(QMenu* menu);
+    QMenu* Menu() const { return menu_; }
+
     // A click (or double click) on the icon.
     std::function<void(QObject* Sender)> OnClick;
 
@@ -34,4 +39,5 @@ private:
     QIcon icon_;
     bool visible_ = false;
     QSystemTrayIcon* tray_ = nullptr;
+    QMenu* menu_ = nullptr;
 };

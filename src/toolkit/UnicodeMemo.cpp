@@ -1,5 +1,7 @@
 #include "toolkit/UnicodeMemo.h"
 
+#include "base/TextHelpers.h"
+
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -89,9 +91,7 @@ TUnicodeMemo::TUnicodeMemo(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 QString TUnicodeMemo::TextCRLF() const {
-    QString text = toPlainText();
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return text;
+    return JoinCrLf(toPlainText());
 }
 
 void TUnicodeMemo::SetAnswerText(const QString& text) {
@@ -169,4 +169,11 @@ void TUnicodeMemo::insertFromMimeData(const QMimeData* source) {
     }
     textCursor().insertText(fitted);
     ensureCursorVisible();
+}
+
+void TUnicodeMemo::PasteText(const QString& text) {
+    selectAll();
+    QMimeData data;
+    data.setText(text);
+    insertFromMimeData(&data);
 }

@@ -26,6 +26,8 @@ public:
     // between the halves of a surrogate pair. A run of 16384 units without a
     // blank gets a line break, so laying it out never freezes the window.
     void SetAnswerText(const QString& text);
+    // Replaces the whole text as a paste of text would, within MaxLength.
+    void PasteText(const QString& text);
 
     std::function<void(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift)> OnKeyDown;
     std::function<void(QObject* Sender, QChar& Key)> OnKeyPress;

@@ -17,10 +17,6 @@ inline constexpr int kTranslateTransferBufferSize = 40960;
 inline constexpr char kTranslateFormPrefix[] =
     "client=gtx&dt=bd&dt=ex&dt=ld&dt=md&dt=qca&dt=rw&dt=rm&dt=ss&dt=t&dt=at&&sl=";
 
-// Text of a multi-line box with its lines separated by CR LF, whatever mix of
-// CR LF, LF or CR it arrives with (Qt's boxes hold LF).
-QString JoinLinesCrLf(QStringView text);
-
 // The body of the translation request: the fixed text, both codes as they
 // are, and the source text with CR LF line breaks, turned into UTF-8 one
 // UTF-16 code unit at a time and percent-encoded.

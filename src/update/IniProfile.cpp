@@ -1,5 +1,7 @@
 #include "update/IniProfile.h"
 
+#include "base/TextHelpers.h"
+
 #include <QFile>
 #include <QList>
 
@@ -35,7 +37,7 @@ QString TIniProfile::ReadString(const QString& section, const QString& key,
     const QByteArray wantedSection = section.trimmed().toUtf8().toLower();
     const QByteArray wantedKey = key.trimmed().toUtf8().toLower();
     bool inSection = false;
-    for (QByteArray line : text.split('\n')) {
+    for (QByteArray line : SplitLines(text)) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(';'))
             continue;

@@ -4,11 +4,11 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "http/auHTTP.h"
+#include "platform/Connectivity.h"
+#include "platform/ShellOpen.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/SkinMessage.h"
-#include "update/Connectivity.h"
 #include "update/IniProfile.h"
-#include "update/ShellOpen.h"
 
 #include <QCoreApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/SkinnedDialog.h"
+#include "dialogs/SkinnedDialog.h"
 
 class QLabel;
 class QProgressBar;

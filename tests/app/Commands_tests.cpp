@@ -1,6 +1,7 @@
 #include "FileSizeLimit.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
+#include "XChild.h"
 #include "app/Main.h"
 #include "base/Settings.h"
 #include "feedback/SendUserInfo.h"
@@ -306,23 +307,7 @@ TEST_F(CommandsTest, DialogsOpenModallyWithTheirSizes) {
 
 // Runs in a child process on the real X server of QUILL_X_DISPLAY.
 TEST(CommandsX11, ClipboardHoldsTheTranslation) {
-    if (qEnvironmentVariableIsEmpty("QUILL_X_CHILD")) {
-        const QByteArray display = qgetenv("QUILL_X_DISPLAY");
-        if (display.isEmpty())
-            GTEST_SKIP() << "QUILL_X_DISPLAY is not set (scripts/test.sh starts Xvfb)";
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUILL_X_CHILD", "1");
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("DISPLAY", QString::fromLatin1(display));
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--gtest_filter=CommandsX11.ClipboardHoldsTheTranslation"});
-        ASSERT_TRUE(child.waitForFinished(60000));
-        EXPECT_EQ(child.exitCode(), 0) << child.readAll().constData();
-        return;
-    }
+    QUILL_RUN_IN_X_CHILD();
     TempHome home;
     ServiceStandIn standIn;
     standIn.PointEndpointsHere();

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "http/auHTTP.h"
 #include "speech/Mp3Player.h"
+#include "speech/SpeechService.h"
 #include "toolkit/CursorTable.h"
 
 #include <QDir>
@@ -99,7 +100,7 @@ TEST_F(SpeechTest, ReadsTheTranslationAndPlaysTheAnswer) {
     EXPECT_TRUE(shown_.empty());
 
     // The answer is stored under the tick count and played from there.
-    const QString file = form_->LastSpeechFile;
+    const QString file = form_->Speech->LastSpeechFile();
     EXPECT_TRUE(QFileInfo(file).fileName().contains(QRegularExpression("^[0-9]+\\.mp3$")))
         << file.toStdString();
     EXPECT_EQ(QFileInfo(file).absolutePath(), home_.dataDir() + "/quilltts");
@@ -171,7 +172,7 @@ TEST_F(SpeechTest, ChunkedAnswerLeavesNoFileAndNoSound) {
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 1);
-    EXPECT_FALSE(QFile::exists(form_->LastSpeechFile));
+    EXPECT_FALSE(QFile::exists(form_->Speech->LastSpeechFile()));
     EXPECT_EQ(form_->Mp3Player->ActiveCount(), 0);
     EXPECT_TRUE(finished_.empty());
     EXPECT_TRUE(shown_.empty());
@@ -212,10 +213,10 @@ TEST_F(SpeechTest, SecondClickWhileBusyIsIgnoredThenANewFileIsMade) {
     form_->TntMemo1->setPlainText("one");
     form_->SourceComboBox->SetItemIndex(3);
     form_->Image1->click();
-    const QString first = form_->LastSpeechFile;
+    const QString first = form_->Speech->LastSpeechFile();
     form_->TntMemo2->setPlainText("two");
     form_->Image2->click();
-    EXPECT_EQ(form_->LastSpeechFile, first);
+    EXPECT_EQ(form_->Speech->LastSpeechFile(), first);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 1);
 
@@ -223,7 +224,7 @@ TEST_F(SpeechTest, SecondClickWhileBusyIsIgnoredThenANewFileIsMade) {
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 2);
-    EXPECT_NE(form_->LastSpeechFile, first);
+    EXPECT_NE(form_->Speech->LastSpeechFile(), first);
     EXPECT_EQ(CachedFiles().size(), 2);
 }
 
@@ -233,7 +234,7 @@ TEST_F(SpeechTest, MissingCacheFolderIsMadeAgain) {
     form_->TntMemo2->setPlainText("ok");
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
-    QFile stored(form_->LastSpeechFile);
+    QFile stored(form_->Speech->LastSpeechFile());
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), "bytes");
 }

@@ -70,3 +70,51 @@ TEST(SplitText, ManyPiecesInOrder) {
 }
 
 } // namespace
+
+TEST(SplitLines, LfAndCrLfEndingsReadAlike) {
+    struct Case {
+        const char* text;
+        QStringList lines;
+    } const cases[] = {
+        {"", {""}},
+        {"a", {"a"}},
+        {"a\nb", {"a", "b"}},
+        {"a\r\nb\r\n", {"a", "b", ""}},
+        {"a\n\nb", {"a", "", "b"}},
+        // Only the CR just before a break, or at the very end, goes.
+        {"a\rb\r\n", {"a\rb", ""}},
+        {"a\r\r\n", {"a\r", ""}},
+        {"a\r", {"a"}},
+        {"\r\n", {"", ""}},
+        {"\n\r", {"", ""}},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromLatin1(c.text);
+        EXPECT_EQ(SplitLines(text), c.lines) << c.text;
+        // The byte form gives the same lines, byte for byte.
+        QList<QByteArray> bytes;
+        for (const QString& line : c.lines)
+            bytes.append(line.toLatin1());
+        EXPECT_EQ(SplitLines(QByteArray(c.text)), bytes) << c.text;
+    }
+}
+
+TEST(JoinCrLf, EveryBreakBecomesOneCrLf) {
+    struct Case {
+        const char16_t* text;
+        const char16_t* joined;
+    } const cases[] = {
+        {u"", u""},
+        {u"abc", u"abc"},
+        {u"a\nb", u"a\r\nb"},
+        {u"a\r\nb", u"a\r\nb"},
+        {u"a\rb", u"a\r\nb"},
+        {u"a\n\rb", u"a\r\n\r\nb"},
+        {u"\r\r\n\n", u"\r\n\r\n\r\n"},
+        {u"end\n", u"end\r\n"},
+        {u"中\n文\u2028", u"中\r\n文\u2028"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JoinCrLf(QStringView(c.text)), QStringView(c.joined))
+            << QString::fromUtf16(c.text).toStdString();
+}

@@ -116,3 +116,13 @@ bool LoadAnswerScript(const QString& file, ServiceStandIn& standIn, QString& err
 
 // Runs the calling thread's event loop until done() holds or the time is up.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// A plain answer: status, headers, body.
+inline StandInAnswer StandInReply(const QByteArray& body, int status = 200,
+                                  const HeaderList& headers = {}) {
+    StandInAnswer a;
+    a.status = status;
+    a.headers = headers;
+    a.body = body;
+    return a;
+}

@@ -1,15 +1,15 @@
 #pragma once
 
 // Fixture for the skinned dialogs that talk to a service (programs linking
-// quill::update): the services answer from a loopback stand-in, the computer
+// quill::dialogs): the services answer from a loopback stand-in, the computer
 // counts as connected, and every message box and opened address is recorded
 // instead of shown.
 
 #include "ServiceStandIn.h"
 #include "TempHome.h"
+#include "platform/Connectivity.h"
+#include "platform/ShellOpen.h"
 #include "toolkit/SkinMessage.h"
-#include "update/Connectivity.h"
-#include "update/ShellOpen.h"
 
 #include <QString>
 #include <QStringList>

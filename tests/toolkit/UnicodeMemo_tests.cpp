@@ -89,6 +89,24 @@ TEST(UnicodeMemo, EnterCountsAsTwoCharacters) {
     EXPECT_EQ(memo.TextCRLF(), QStringLiteral("ab\r\n"));
 }
 
+TEST(UnicodeMemo, TextCrLfSeparatesEveryLineByOneCrLf) {
+    // Whatever break the program's text came with, the box's lines go out
+    // separated by exactly one CR LF.
+    struct Case {
+        const char* set;
+        const char* sent;
+    } const cases[] = {
+        {"a\nb", "a\r\nb"}, {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"a\rb", "a\r\nb"}, {"a\r\rb", "a\r\n\r\nb"},
+        {"\n", "\r\n"},
+    };
+    for (const auto& c : cases) {
+        TUnicodeMemo memo;
+        memo.setPlainText(QString::fromLatin1(c.set));
+        EXPECT_EQ(memo.TextCRLF(), QString::fromLatin1(c.sent)) << c.set;
+    }
+}
+
 TEST(UnicodeMemo, TextSetByTheProgramIsNotLimited) {
     TUnicodeMemo memo;
     memo.SetMaxLength(2000);

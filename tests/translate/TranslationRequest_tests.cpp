@@ -38,18 +38,4 @@ TEST(BuildTranslationBody, CodesStayTextIsEncoded) {
     }
 }
 
-TEST(JoinLinesCrLf, EveryBreakBecomesCrLfOnce) {
-    const std::pair<QString, QString> cases[] = {
-        {"", ""},
-        {"a", "a"},
-        {"a\nb", "a\r\nb"},
-        {"a\r\nb", "a\r\nb"},
-        {"a\rb", "a\r\nb"},
-        {"\n\r\n\r", "\r\n\r\n\r\n"},
-        {"a\n\rb", "a\r\n\r\nb"},
-    };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(JoinLinesCrLf(in), out) << in.toStdString();
-}
-
 } // namespace

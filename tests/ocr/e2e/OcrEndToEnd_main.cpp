@@ -103,6 +103,8 @@ struct ProgramHome {
         env.insert("XDG_CONFIG_HOME", root.path() + "/config");
         env.insert("XDG_DATA_HOME", root.path() + "/data");
         env.insert("QUILLMATE_DATA_DIR", data);
+        // A window of the user's own must not take the test's start over.
+        env.insert("XDG_RUNTIME_DIR", root.path());
         for (const char* variable :
              {"QUILLMATE_OCR1_URL", "QUILLMATE_OCR2_URL", "QUILLMATE_TTS_URL"})
             env.remove(variable);

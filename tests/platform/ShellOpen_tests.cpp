@@ -1,4 +1,4 @@
-#include "update/ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

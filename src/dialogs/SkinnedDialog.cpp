@@ -1,4 +1,4 @@
-#include "update/SkinnedDialog.h"
+#include "dialogs/SkinnedDialog.h"
 
 #include "http/auHTTP.h"
 #include "toolkit/BusinessSkinForm.h"

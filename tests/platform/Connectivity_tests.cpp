@@ -1,4 +1,4 @@
-#include "update/Connectivity.h"
+#include "platform/Connectivity.h"
 
 #include <arpa/inet.h>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "update/Connectivity.h"
+#include "platform/Connectivity.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

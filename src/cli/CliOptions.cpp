@@ -1,0 +1,157 @@
+#include "cli/CliOptions.h"
+
+#include "translate/LanguageCatalog.h"
+
+namespace {
+
+using Command = CliOptions::Command;
+
+// The options each command takes; every one but --json has a value.
+QStringList OptionsOf(Command command) {
+    switch (command) {
+    case Command::Translate:
+        return {"-s", "-t", "--json"};
+    case Command::Ocr:
+        return {"-e", "-s", "--json"};
+    case Command::Speak:
+        return {"-l", "-o"};
+    case Command::Languages:
+        return {"--json"};
+    default:
+        return {};
+    }
+}
+
+std::optional<int> PositionIn(const QStringList& names, QString (*code)(int),
+                              const QString& language) {
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i] == language || code(i).compare(language, Qt::CaseInsensitive) == 0)
+            return i;
+    return std::nullopt;
+}
+
+bool IsCjk(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
+           (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x3000 && u <= 0x303F);
+}
+
+} // namespace
+
+CliOptions ParseCommandLine(const QStringList& arguments) {
+    CliOptions options;
+    if (arguments.isEmpty())
+        return options;
+    options.command = CommandOfWord(arguments[0].toUtf8().constData());
+    if (options.command == Command::Window)
+        return options;
+    const QStringList known = OptionsOf(options.command);
+    bool wordsOnly = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (wordsOnly || !arg.startsWith('-') || arg == QLatin1String("-")) {
+            options.words << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            wordsOnly = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else if (!known.contains(arg)) {
+            options.error = QStringLiteral("未知的选项：") + arg;
+            return options;
+        } else if (arg == QLatin1String("--json")) {
+            options.json = true;
+        } else if (i + 1 >= arguments.size()) {
+            options.error = arg + QStringLiteral(" 需要一个值");
+            return options;
+        } else {
+            const QString value = arguments[++i];
+            if (arg == QLatin1String("-s"))
+                options.source = value;
+            else if (arg == QLatin1String("-t"))
+                options.target = value;
+            else if (arg == QLatin1String("-l"))
+                options.language = value;
+            else if (arg == QLatin1String("-o"))
+                options.outputFile = value;
+            else if (value == QLatin1String("1") || value == QLatin1String("2"))
+                options.engine = value.toInt();
+            else {
+                options.error = QStringLiteral("-e 只能是 1 或 2");
+                return options;
+            }
+        }
+    }
+    if (options.command == Command::Ocr && !options.help && options.words.size() != 1)
+        options.error = QStringLiteral("请给出一个图片文件");
+    if ((options.command == Command::Help || options.command == Command::Version ||
+         options.command == Command::Languages) &&
+        !options.words.isEmpty())
+        options.error = QStringLiteral("多余的参数：") + options.words.first();
+    return options;
+}
+
+QString UsageText(CliOptions::Command command) {
+    switch (command) {
+    case Command::Translate:
+        return QStringLiteral(
+            "用法：quillmate translate [-s 语言] [-t 语言] [--json] [文本 ...]\n"
+            "翻译文本（参数以空格连接；没有参数时读取标准输入），每行输出一行译文。\n"
+            "  -s 语言   原文语言：翻译代码（en、zh-CN、auto）或列表中的名称（英语）\n"
+            "  -t 语言   译文语言；两者默认为主窗口保存的语言\n"
+            "  --json    输出一个 JSON 对象：source、target、text、lines\n");
+    case Command::Ocr:
+        return QStringLiteral("用法：quillmate ocr [-e 1|2] [-s 语言] [--json] 图片\n"
+                              "识别图片文件中的文字（Qt 能读取的任何格式），每行输出一行。\n"
+                              "  -e 1|2    识别引擎，默认为主窗口选择的引擎\n"
+                              "  -s 语言   原文语言（引擎二使用），默认为主窗口保存的原文语言\n"
+                              "  --json    输出一个 JSON 对象：engine、text、lines\n");
+    case Command::Speak:
+        return QStringLiteral("用法：quillmate speak [-l 语言] [-o 文件] [文本 ...]\n"
+                              "朗读文本（没有参数时读取标准输入）。\n"
+                              "  -l 语言   朗读的语言，默认为主窗口保存的原文语言\n"
+                              "  -o 文件   把 mp3 录音写入文件，而不是播放\n");
+    case Command::Languages:
+        return QStringLiteral("用法：quillmate languages [--json]\n"
+                              "列出语言：位置、名称、翻译代码、朗读代码。\n");
+    default:
+        return QStringLiteral("用法：quillmate [命令] [选项]\n"
+                              "没有命令时打开主窗口。\n"
+                              "\n"
+                              "命令：\n"
+                              "  translate   翻译文本\n"
+                              "  ocr         识别图片中的文字\n"
+                              "  speak       朗读文本\n"
+                              "  languages   列出语言和代码\n"
+                              "\n"
+                              "  --help      显示本说明；quillmate 命令 --help 显示该命令的说明\n"
+                              "  --version   显示版本\n"
+                              "\n"
+                              "退出状态：0 成功，1 服务失败，2 用法错误。\n");
+    }
+}
+
+QString VersionText() {
+    return QStringLiteral("quillmate " QUILL_VERSION "\n");
+}
+
+std::optional<int> SourcePosition(const QString& language) {
+    return PositionIn(SourceLanguageItems(), SourceLangCode, language);
+}
+
+std::optional<int> TargetPosition(const QString& language) {
+    return PositionIn(TargetLanguageItems(), TargetLangCode, language);
+}
+
+QString PlainMessage(const QString& message) {
+    const QString text = message.trimmed();
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool padding = text[i] == ' ' && i > 0 && i + 1 < text.size() && IsCjk(text[i - 1]) &&
+                             IsCjk(text[i + 1]);
+        if (!padding)
+            out += text[i];
+    }
+    return out;
+}

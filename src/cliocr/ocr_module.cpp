@@ -1,0 +1,90 @@
+// The recognition command: a module of its own, because reading pictures
+// needs Qt's picture libraries, which the rest of the command line never loads.
+#include "cli/CliCommands.h"
+#include "cli/CliOptions.h"
+#include "ocr/OcrPicture.h"
+#include "ocr/OcrService.h"
+#include "translate/LanguageCatalog.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+using namespace cli;
+
+namespace {
+
+// The picture as the capture prepares its region: small ones on the white
+// canvas, then JPEG quality 90, saved as "ocr.jpg" (engine two sends that name).
+bool PreparePicture(const QString& source, const QString& jpegPath, QString& error) {
+    QImageReader reader(source);
+    reader.setAutoTransform(true);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        error = QStringLiteral("无法读取图片：") + source + QStringLiteral("（") +
+                reader.errorString() + QStringLiteral("）");
+        return false;
+    }
+    const QByteArray jpeg = EncodeJpeg(PrepareOcrCanvas(image), 90);
+    QFile out(jpegPath);
+    if (jpeg.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size()) {
+        error = QStringLiteral("无法保存图片：") + jpegPath;
+        return false;
+    }
+    return true;
+}
+
+int Recognise(const CliOptions& options) {
+    int source = 0;
+    if (!ResolveSource(options, options.source, source))
+        return 2;
+    const int saved = SavedInteger("OCR", 1);
+    const int engine = options.engine ? options.engine : (saved == 2 ? 2 : 1);
+    QTemporaryDir folder;
+    const QString picture = folder.filePath(QStringLiteral("ocr.jpg"));
+    QString error;
+    if (!folder.isValid() || !PreparePicture(options.words.first(), picture, error))
+        return UsageError(options.command,
+                          error.isEmpty() ? QStringLiteral("无法准备图片") : error);
+
+    OcrService service;
+    OcrResult result;
+    QEventLoop loop;
+    service.OnFinished = [&](const OcrResult& r) {
+        result = r;
+        loop.quit();
+    };
+    service.Start(engine == 2 ? OcrEngine::Two : OcrEngine::One, picture, SourceSpeechCode(source));
+    if (service.IsBusy())
+        loop.exec();
+    switch (result.outcome) {
+    case OcrOutcome::Recognised:
+        break;
+    case OcrOutcome::Unreadable:
+        Complain(QStringLiteral("识别引擎的回答无法读取。"));
+        return 1;
+    case OcrOutcome::NoPicture:
+        Complain(QStringLiteral("无法读取图片。"));
+        return 1;
+    case OcrOutcome::Stopped:
+        Complain(QStringLiteral("识别已中止。"));
+        return 1;
+    default:
+        Complain(PlainMessage(OcrFailureText(result.outcome)));
+        return 1;
+    }
+    return PrintResult(options, result.text, {{"engine", engine}});
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT int QuillmateOcrCommand(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quillmate"));
+    const CliOptions options = ParseCommandLine(QCoreApplication::arguments().mid(1));
+    if (const std::optional<int> status = AnswerWithoutService(options))
+        return *status;
+    return Recognise(options);
+}
