@@ -4,40 +4,36 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
-#include <cmath>
 
 DesktopGrab GrabDesktop() {
     DesktopGrab grab;
     QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
         return grab;
-    grab.geometry = primary->virtualGeometry();
-    // One scale for the whole desktop: X11 sessions give every monitor the same.
-    for (QScreen* screen : primary->virtualSiblings())
-        grab.ratio = std::max(grab.ratio, screen->devicePixelRatio());
-    const QSize deviceSize(static_cast<int>(std::lround(grab.geometry.width() * grab.ratio)),
-                           static_cast<int>(std::lround(grab.geometry.height() * grab.ratio)));
-
-    // On X11 window 0 is the root window, which spans every monitor.
-    QImage whole = primary->grabWindow(0).toImage();
-    if (whole.size() == deviceSize) {
-        grab.picture = whole.convertToFormat(QImage::Format_RGB32);
-        grab.picture.setDevicePixelRatio(1);
-        return grab;
-    }
-    // Otherwise put each monitor's own picture in its place.
-    QImage composed(deviceSize, QImage::Format_RGB32);
-    composed.fill(Qt::black);
-    QPainter painter(&composed);
+    std::vector<QImage> parts;
     for (QScreen* screen : primary->virtualSiblings()) {
+        // Window 0 is the root window; each screen grabs its own monitor of
+        // it, in device pixels.
         QImage part = screen->grabWindow(0).toImage();
         if (part.isNull())
             continue;
         part.setDevicePixelRatio(1);
-        const QPoint offset = screen->geometry().topLeft() - grab.geometry.topLeft();
-        painter.drawImage(QPointF(offset.x() * grab.ratio, offset.y() * grab.ratio), part);
+        // Qt keeps a screen's origin in device pixels and scales only its size.
+        const QRect device(screen->geometry().topLeft(), part.size());
+        grab.monitors.push_back({screen, device, screen->devicePixelRatio()});
+        grab.device |= device;
+        parts.push_back(std::move(part));
     }
+    if (grab.monitors.empty())
+        return grab;
+    // Black where no monitor is, on desktops that are not one rectangle.
+    QImage whole(grab.device.size(), QImage::Format_RGB32);
+    whole.fill(Qt::black);
+    QPainter painter(&whole);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (size_t i = 0; i < parts.size(); ++i)
+        painter.drawImage(grab.monitors[i].device.topLeft() - grab.device.topLeft(), parts[i]);
     painter.end();
-    grab.picture = composed;
+    grab.picture = whole;
     return grab;
 }

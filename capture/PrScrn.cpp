@@ -24,21 +24,21 @@ int CaptureWithPortal() {
 }
 
 int CaptureWithOverlay() {
-    const DesktopGrab grab = GrabDesktop();
+    DesktopGrab grab = GrabDesktop();
     if (grab.picture.isNull())
         return 0;
     QEventLoop loop;
     bool confirmed = false;
     QImage chosen;
     {
-        CaptureOverlay overlay(grab.picture, grab.geometry, grab.ratio, [&](bool ok) {
+        CaptureSession session(std::move(grab), [&](bool ok) {
             confirmed = ok;
             loop.quit();
         });
-        overlay.show();
+        session.Show();
         loop.exec();
         if (confirmed)
-            chosen = overlay.ChosenPicture();
+            chosen = session.ChosenPicture();
     }
     // Nothing of ours may outlive the call: the library is unloaded after it.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

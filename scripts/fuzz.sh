@@ -13,7 +13,7 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelW
     -DQUILL_FUZZ=ON -DQUILL_TESTS=OFF -DQUILL_BENCH=OFF \
     -DQUILL_SANITIZE=address,undefined,fuzzer-no-link >/dev/null
 
-targets=${FUZZ_TARGETS:-$(ninja -C "$BUILD_DIR" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | sort -u)}
+targets=${FUZZ_TARGETS:-$(ninja -C "$BUILD_DIR" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | grep -v '^cmake_' | sort -u)}
 cmake --build "$BUILD_DIR" --target $targets
 
 status=0

@@ -63,6 +63,8 @@ extern "C" Q_DECL_EXPORT int QuillmateWindowMain(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
+    // Wayland shells match the window to its desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.quillmate.Quillmate"));
     QApplication::setWindowIcon(QuillmateIcon());
     // The text boxes' own menus (cut, copy, paste) speak the interface's language.
     QTranslator qtTexts;

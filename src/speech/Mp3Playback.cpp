@@ -11,10 +11,10 @@ QStringList ModuleFolders() {
     const QString app = QCoreApplication::applicationDirPath();
     if (!app.isEmpty())
         folders << app << app + QStringLiteral("/../lib/quillmate");
-#ifdef QUILL_MODULE_BUILD_DIR
-    // Programs run from the build tree (the app, tests, benchmarks).
-    folders << QStringLiteral(QUILL_MODULE_BUILD_DIR);
-#endif
+    // Test programs live elsewhere in the build tree; ctest names the folder.
+    const QString chosen = qEnvironmentVariable("QUILLMATE_MODULE_DIR");
+    if (!chosen.isEmpty())
+        folders << chosen;
     return folders;
 }
 

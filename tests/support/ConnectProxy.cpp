@@ -1,5 +1,7 @@
 #include "ConnectProxy.h"
 
+#include "LoopbackListen.h"
+
 #include <QList>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -55,17 +57,7 @@ uint16_t LoopbackPort(const QByteArray& target) {
 } // namespace
 
 ConnectProxy::ConnectProxy() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 64);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    listenFd_ = ListenOnLoopback(port_, 64);
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 

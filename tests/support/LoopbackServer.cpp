@@ -1,5 +1,7 @@
 #include "LoopbackServer.h"
 
+#include "LoopbackListen.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -164,18 +166,7 @@ LoopbackScript& LoopbackScript::resetAfter() {
 }
 
 LoopbackServer::LoopbackServer() : default_(LoopbackScript::Reply(404, "not found")) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 128);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    listenFd_ = ListenOnLoopback(port_, 128);
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
