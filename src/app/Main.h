@@ -33,6 +33,7 @@ struct SpeechResult;
 enum class OcrEngine;
 enum class InstanceRequest;
 class X11Hotkeys;
+class PortalShortcuts;
 
 // The main window. Every control and component is a public member so the
 // feature files (MainTranslate, MainOcr, MainSpeech, MainCommands, MainCursors)
@@ -213,6 +214,7 @@ public:
     // one off). A key another program holds is reported once, by name.
     void PrepareDesktopReach();
     X11Hotkeys* Hotkeys = nullptr;
+    PortalShortcuts* Portal = nullptr; // Wayland: the portal's shortcuts
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -229,6 +231,7 @@ private:
     void BindSpeech();
     void BindCommands();
     void InstallCursors();
+    void BindPortalShortcuts();
 
     bool closed_ = false;
 };

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "base/Settings.h"
 #include "desktop/InstanceChannel.h"
+#include "desktop/PortalShortcuts.h"
 #include "desktop/X11Hotkeys.h"
 
 #include <QApplication>
@@ -14,9 +15,12 @@ struct HotkeySetting {
     HotkeyId id;
     const char* name;
     const char* fallback;
+    const char* portalId;
+    const char* description;
 } const kHotkeys[] = {
-    {kTranslateSelection, "HotkeyTranslateSelection", "Ctrl+Alt+E"},
-    {kRecognizeRegion, "HotkeyRecognizeRegion", "Ctrl+Alt+O"},
+    {kTranslateSelection, "HotkeyTranslateSelection", "Ctrl+Alt+E", "translate-selection",
+     "翻译选中文本"},
+    {kRecognizeRegion, "HotkeyRecognizeRegion", "Ctrl+Alt+O", "recognize-region", "图片文字识别"},
 };
 
 QString HotkeyText(const HotkeySetting& setting) {
@@ -71,6 +75,30 @@ void TForm1::HandleInstanceRequest(InstanceRequest request) {
     }
 }
 
+// Wayland lets no program grab keys; the desktop's portal binds them, when
+// the session has one (else the README's way: the desktop's own settings).
+void TForm1::BindPortalShortcuts() {
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
+        !PortalShortcuts::Available())
+        return;
+    std::vector<PortalShortcuts::Shortcut> shortcuts;
+    for (const HotkeySetting& setting : kHotkeys) {
+        const QString keys = HotkeyText(setting);
+        if (!keys.isEmpty())
+            shortcuts.push_back({QString::fromLatin1(setting.portalId),
+                                 QString::fromUtf8(setting.description), keys});
+    }
+    if (shortcuts.empty())
+        return;
+    Portal = new PortalShortcuts(this);
+    Portal->OnActivated = [this](const QString& id) {
+        HandleInstanceRequest(id == QLatin1String("recognize-region")
+                                  ? InstanceRequest::RecognizeRegion
+                                  : InstanceRequest::TranslateSelection);
+    };
+    Portal->Bind(std::move(shortcuts));
+}
+
 void TForm1::PrepareDesktopReach() {
     if (!TrayMenu) {
         TrayMenu = new QMenu(this);
@@ -89,8 +117,12 @@ void TForm1::PrepareDesktopReach() {
         });
         bsTrayIcon1->SetMenu(TrayMenu);
     }
-    if (Hotkeys || !X11Hotkeys::Available())
+    if (Hotkeys || Portal)
         return;
+    if (!X11Hotkeys::Available()) {
+        BindPortalShortcuts();
+        return;
+    }
     Hotkeys = new X11Hotkeys;
     Hotkeys->OnPressed = [this](int id) {
         HandleInstanceRequest(id == kTranslateSelection ? InstanceRequest::TranslateSelection
