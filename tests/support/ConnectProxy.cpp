@@ -14,19 +14,6 @@
 
 namespace {
 
-bool SendAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 // A socket connected to 127.0.0.1:port, or -1.
 int ConnectLoopback(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdint>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,4 +21,18 @@ inline int ListenOnLoopback(uint16_t& port, int backlog) {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     port = ntohs(addr.sin_port);
     return fd;
+}
+
+// Sends all of data (a peer that is gone ends it: false).
+inline bool SendAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
 }

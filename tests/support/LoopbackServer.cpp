@@ -22,19 +22,6 @@ QByteArray HeadOf(int status, const QList<QPair<QByteArray, QByteArray>>& header
     return head;
 }
 
-bool SendAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 // Reads more bytes into buf; false at the end of the connection.
 bool ReadMore(int fd, QByteArray& buf) {
     char chunk[65536];
