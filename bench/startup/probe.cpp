@@ -1,25 +1,60 @@
-// Loaded by Qt at application start; writes the monotonic time (ns) at which
-// the first window has been exposed and painted to the file descriptor named
-// by QUILL_PROBE_FD, as one decimal line.
+// Loaded by Qt at application start; writes to the file descriptor named by
+// QUILL_PROBE_FD one "label ns" line (monotonic time) per stage of the start:
+//   platform  the platform plugin is up (this plugin is created)
+//   form      the first widget receives an event: the window is being built
+//   polish    the first window is polished: it is built and about to show
+//   shown     the first window has laid itself out and shows
+//   exposed   the display server exposed it
+//   painted   it has handled the expose, i.e. painted (the last line)
 #include <QEvent>
 #include <QGenericPlugin>
 #include <QGuiApplication>
+#include <QWidget>
 #include <QWindow>
 #include <cstdio>
 #include <ctime>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
+long long NowNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
 class Probe : public QObject {
 public:
-    explicit Probe(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
+    explicit Probe(QObject* parent) : QObject(parent) {
+        Mark("platform");
+        qApp->installEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!reported_ && event->type() == QEvent::Expose) {
-            auto* window = qobject_cast<QWindow*>(watched);
-            if (window && window->isExposed()) {
+        if (reported_)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // Popups (a list's drop-down) may be built and polished early, hidden.
+        const bool window = widget && widget->isWindow() && widget->windowType() != Qt::Popup &&
+                            widget->windowType() != Qt::ToolTip;
+        if (widget && !form_) {
+            form_ = true;
+            Mark("form");
+        }
+        if (window && event->type() == QEvent::Polish && !polished_) {
+            polished_ = true;
+            Mark("polish");
+        }
+        if (window && event->type() == QEvent::Show && !shown_) {
+            shown_ = true;
+            Mark("shown");
+        }
+        if (event->type() == QEvent::Expose) {
+            auto* exposed = qobject_cast<QWindow*>(watched);
+            if (exposed && exposed->isExposed()) {
                 reported_ = true;
+                Mark("exposed");
                 // Queued: runs once the window has handled the expose, i.e. painted.
                 QMetaObject::invokeMethod(this, &Probe::Report, Qt::QueuedConnection);
             }
@@ -28,20 +63,22 @@ public:
     }
 
 private:
+    void Mark(const char* label) { lines_ += label + (" " + std::to_string(NowNs())) + "\n"; }
+
     void Report() {
-        timespec now{};
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        Mark("painted");
         const int fd = qEnvironmentVariableIntValue("QUILL_PROBE_FD");
         if (fd <= 0)
             return;
-        char line[32];
-        const int n = std::snprintf(line, sizeof line, "%lld\n",
-                                    (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
-        if (::write(fd, line, size_t(n)) < 0)
+        if (::write(fd, lines_.data(), lines_.size()) < 0)
             return;
         ::close(fd);
     }
 
+    std::string lines_;
+    bool form_ = false;
+    bool polished_ = false;
+    bool shown_ = false;
     bool reported_ = false;
 };
 

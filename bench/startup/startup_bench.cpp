@@ -1,7 +1,8 @@
 // Starts quillmate and the bare window in turn on the current X display and
 // measures, for each, the time from launch until its first window is painted
-// and its resident memory once idle. Prints medians and the ratios against
-// the standing budget (1.3x the bare window in both).
+// and its resident memory once idle. Prints medians, the time each stage of
+// the start took, and the ratios against the standing budget (1.3x the bare
+// window in both).
 //   quill_startup_bench [runs] [idle-ms]
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <signal.h>
 #include <string>
@@ -30,7 +32,46 @@ struct Program {
     std::vector<double> rssMiB;
     bool handsOver = false;         // a second start gives the window its request
     std::vector<double> handOverMs; // such a second start, launch to exit
+    std::map<std::string, std::vector<double>> stageMs;
 };
+
+// The marks the preloaded library and the probe write, in the order they come.
+const char* const kStages[] = {"loaded", "module", "linked",  "platform", "form",
+                               "polish", "shown",  "exposed", "painted"};
+const char* const kStageNames[] = {"exec to main (dynamic loading)",
+                                   "main to module load",
+                                   "window module load",
+                                   "Qt platform up",
+                                   "to the first widget",
+                                   "building the window",
+                                   "polish and layout",
+                                   "shown to exposed",
+                                   "exposed to painted"};
+
+// "label ns" lines until the "painted" one; false when that never came.
+bool ReadMarks(int fd, std::map<std::string, long long>& marks) {
+    std::string text;
+    while (text.find("painted ") == std::string::npos || text.back() != '\n') {
+        pollfd wait{fd, POLLIN, 0};
+        char chunk[512];
+        if (::poll(&wait, 1, 30000) != 1)
+            return false;
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        text.append(chunk, std::size_t(n));
+    }
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        const std::size_t blank = line.find(' ');
+        if (blank != std::string::npos)
+            marks[line.substr(0, blank)] = std::atoll(line.c_str() + blank + 1);
+        at = end + 1;
+    }
+    return true;
+}
 
 long long MonotonicNs() {
     timespec now{};
@@ -65,6 +106,7 @@ bool RunOnce(Program& program, int idleMs, bool record) {
         ::setenv("QT_PLUGIN_PATH", probePath.c_str(), 1);
         ::setenv("QT_QPA_GENERIC_PLUGINS", "quillprobe", 1);
         ::setenv("QUILL_PROBE_FD", std::to_string(fds[1]).c_str(), 1);
+        ::setenv("LD_PRELOAD", QUILL_MARKS, 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::setenv("HOME", program.home.c_str(), 1);
         // Never handed over to a window of the user's own.
@@ -79,12 +121,20 @@ bool RunOnce(Program& program, int idleMs, bool record) {
         ::_exit(127);
     }
     ::close(fds[1]);
-    pollfd wait{fds[0], POLLIN, 0};
-    char line[64] = {};
-    bool ok = ::poll(&wait, 1, 30000) == 1 && ::read(fds[0], line, sizeof line - 1) > 0;
+    std::map<std::string, long long> marks;
+    const bool ok = ReadMarks(fds[0], marks);
     ::close(fds[0]);
     if (ok) {
-        const double ms = double(std::atoll(line) - start) / 1e6;
+        const double ms = double(marks["painted"] - start) / 1e6;
+        long long previous = start;
+        for (const char* stage : kStages) {
+            const auto mark = marks.find(stage);
+            if (mark == marks.end())
+                continue;
+            if (record)
+                program.stageMs[stage].push_back(double(mark->second - previous) / 1e6);
+            previous = mark->second;
+        }
         ::usleep(useconds_t(idleMs) * 1000);
         const double rss = RssMiB(pid);
         if (record) {
@@ -134,8 +184,11 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(homeTemplate))
         return 2;
     const std::string root = homeTemplate;
-    Program programs[] = {{"quillmate", QUILL_PROGRAM, root + "/quillmate", {}, {}, true, {}},
-                          {"bare window", QUILL_BARE_PROGRAM, root + "/bare", {}, {}, false, {}}};
+    // QUILL_STARTUP_PROGRAM measures another build (or a wrapper) in quillmate's place.
+    const char* program = std::getenv("QUILL_STARTUP_PROGRAM");
+    Program programs[] = {
+        {"quillmate", program ? program : QUILL_PROGRAM, root + "/quillmate", {}, {}, true, {}, {}},
+        {"bare window", QUILL_BARE_PROGRAM, root + "/bare", {}, {}, false, {}, {}}};
     for (Program& p : programs) {
         std::system(("mkdir -p '" + p.home + "'").c_str());
         // The first start of quillmate writes its cursor and library files.
@@ -155,6 +208,19 @@ int main(int argc, char** argv) {
     for (const Program& p : programs)
         std::printf("%-12s %8zu %14.1f %14.1f %12.1f\n", p.label, p.paintMs.size(),
                     Median(p.paintMs), Min(p.paintMs), Median(p.rssMiB));
+    std::printf("\nstage, median ms                %12s %12s\n", programs[0].label,
+                programs[1].label);
+    for (std::size_t i = 0; i < std::size(kStages); ++i) {
+        std::printf("%-32s", kStageNames[i]);
+        for (const Program& p : programs) {
+            const auto stage = p.stageMs.find(kStages[i]);
+            if (stage == p.stageMs.end())
+                std::printf(" %12s", "-");
+            else
+                std::printf(" %12.1f", Median(stage->second));
+        }
+        std::printf("\n");
+    }
     if (!programs[0].handOverMs.empty())
         std::printf("second start handing over to the window: median %.1f ms (goal < 50)\n",
                     Median(programs[0].handOverMs));

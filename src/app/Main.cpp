@@ -49,24 +49,46 @@ QPushButton* Button(const QString& caption, const char* name, int w, int h, QWid
     return button;
 }
 
+// The look FormCreate will pick from the settings (1..3), known before the
+// controls exist. A value of the wrong type stops FormCreate before it reaches
+// the face, so the same reads come first here.
+int StoredFace() {
+    std::unique_ptr<SettingsKey> key = SettingsKey::Open();
+    if (!key)
+        return 1;
+    try {
+        for (const char* name : {"SourceLanguage", "TargetLanguage", "OCR"})
+            key->ReadInteger(QLatin1String(name));
+        const int face = key->ReadInteger(QStringLiteral("Face"));
+        return face >= 1 && face <= 3 ? face : 1;
+    } catch (const ESettingsError&) {
+        return 1;
+    }
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    // The style and the skin go on before the first control exists: either one
+    // set later restyles every control built so far, which costs more than
+    // building the window.
+    SetApplicationHints(true, kHintPauseMs);
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_StyledBackground);
     setWindowTitle(QStringLiteral(" Q u i l l m a t e"));
-    setWindowIcon(QuillmateIcon());
 
     bsSkinData1 = new TbsSkinData(this);
     bsSkinData1->setObjectName(QStringLiteral("bsSkinData1"));
     bsCompressedStoredSkin1 = new TbsCompressedStoredSkin(0, this);
     bsCompressedStoredSkin2 = new TbsCompressedStoredSkin(1, this);
     bsCompressedStoredSkin3 = new TbsCompressedStoredSkin(2, this);
-    // Like a form being loaded: the skin chosen while the window is built is
-    // applied once at the end, so only one skin is ever unpacked at start.
+    TbsCompressedStoredSkin* const skins[] = {bsCompressedStoredSkin1, bsCompressedStoredSkin2,
+                                              bsCompressedStoredSkin3};
+    bsSkinData1->SetCompressedStoredSkin(skins[StoredFace() - 1]);
+    // Like a form being loaded: a skin chosen while the window is built is
+    // applied once at the end, and only if it differs from the one above.
     bsSkinData1->BeginUpdate();
-    bsSkinData1->SetCompressedStoredSkin(bsCompressedStoredSkin1);
 
     // The stored files are decoded while the window is built, before FormCreate.
     FileStorage1 = new TFileStorage(this);
@@ -84,6 +106,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     bsBusinessSkinForm1 = new TbsBusinessSkinForm(this);
     bsBusinessSkinForm1->setObjectName(QStringLiteral("bsBusinessSkinForm1"));
     bsBusinessSkinForm1->SetTrayIcon(bsTrayIcon1);
+    // The caption shows the icon at once; the window system gets it after the
+    // first paint (PrepareDesktopReach), as sending it means drawing every size.
+    bsBusinessSkinForm1->CaptionBar()->IconLabel->setPixmap(QuillmateIcon().pixmap(20, 20));
 
     BuildControls();
     BuildMenu();
@@ -181,7 +206,10 @@ void TForm1::BuildControls() {
     bands->addWidget(sourceBand);
 
     // 3. Target area: its header band, then the translation box filling the rest.
-    TargetHeaderPanel = Band(client, "TargetHeaderPanel", 46);
+    // The band is made inside the area: moved there later, the whole band and
+    // its list would be restyled.
+    auto* targetArea = Band(client, "TargetPanel", 0);
+    TargetHeaderPanel = Band(targetArea, "TargetHeaderPanel", 46);
     Image2 = new TSpeakerImage(TargetHeaderPanel);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setAccessibleName(QStringLiteral("朗读译文"));
@@ -207,7 +235,6 @@ void TForm1::BuildControls() {
         row->addWidget(TntLabel3, 0, Qt::AlignVCenter);
         row->addWidget(TargetComboBox, 0, Qt::AlignVCenter);
     }
-    auto* targetArea = Band(client, "TargetPanel", 0);
     TntMemo2 = new TUnicodeMemo(targetArea);
     TntMemo2->setObjectName(QStringLiteral("TntMemo2"));
     TntMemo2->SetMaxLength(kMemoMaxLength);

@@ -3,6 +3,7 @@
 #include "desktop/InstanceChannel.h"
 #include "desktop/PortalShortcuts.h"
 #include "desktop/X11Hotkeys.h"
+#include "toolkit/AppIcon.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -101,6 +102,8 @@ void TForm1::BindPortalShortcuts() {
 
 void TForm1::PrepareDesktopReach() {
     if (!TrayMenu) {
+        QApplication::setWindowIcon(QuillmateIcon());
+        setWindowIcon(QuillmateIcon());
         TrayMenu = new QMenu(this);
         TrayShow =
             TrayMenu->addAction(QStringLiteral("显示主窗口"), this, [this] { BringToFront(); });

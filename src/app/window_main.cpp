@@ -1,7 +1,6 @@
 #include "app/Main.h"
 #include "desktop/InstanceServer.h"
 #include "feedback/SendUserInfo.h"
-#include "toolkit/AppIcon.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -65,7 +64,6 @@ extern "C" Q_DECL_EXPORT int QuillmateWindowMain(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
     // Wayland shells match the window to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("net.quillmate.Quillmate"));
-    QApplication::setWindowIcon(QuillmateIcon());
     // The text boxes' own menus (cut, copy, paste) speak the interface's language.
     QTranslator qtTexts;
 

@@ -29,7 +29,10 @@ int RunModule(const char* file, const char* entry, int argc, char** argv) {
     for (const std::string& path : candidates) {
         if (::access(path.c_str(), R_OK) != 0)
             continue;
-        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Lazy: the module's calls into its libraries are bound when first
+        // made, not all of them before the window can start. A missing
+        // library still fails here.
+        void* module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (!module) {
             errors += std::string("\n  ") + ::dlerror();
             continue;

@@ -1,5 +1,6 @@
 #include "toolkit/AppIcon.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,12 +51,62 @@ QPixmap QuillmateIconPixmap(int size) {
     return pixmap;
 }
 
+namespace {
+
+constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+// The seven sizes, each drawn the first time something asks for it: the
+// window needs one or two at start, and drawing all of them cost more than
+// building its labels. Every answer comes from a plain icon holding the
+// chosen size, so scaling and the disabled and selected looks are Qt's own.
+class QuillmateIconEngine : public QIconEngine {
+public:
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Drawn(size).pixmap(size, 1.0, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Drawn(size).actualSize(size, mode, state);
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * ratio, mode, state, ratio));
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        QList<QSize> sizes;
+        if (mode == QIcon::Normal && state == QIcon::Off)
+            for (int side : kIconSizes)
+                sizes.append(QSize(side, side));
+        return sizes;
+    }
+    QString key() const override { return QStringLiteral("quillmate"); }
+    QIconEngine* clone() const override { return new QuillmateIconEngine(*this); }
+
+private:
+    // As a plain icon picks among its pixmaps: the smallest that covers the
+    // request's area, else the largest.
+    static int Pick(const QSize& size) {
+        const qint64 wanted = qint64(size.width()) * size.height();
+        for (std::size_t i = 0; i < std::size(kIconSizes); ++i)
+            if (qint64(kIconSizes[i]) * kIconSizes[i] >= wanted)
+                return int(i);
+        return int(std::size(kIconSizes)) - 1;
+    }
+
+    const QIcon& Drawn(const QSize& size) {
+        QIcon& icon = drawn_[Pick(size)];
+        if (icon.isNull())
+            icon.addPixmap(QuillmateIconPixmap(kIconSizes[Pick(size)]));
+        return icon;
+    }
+
+    QIcon drawn_[std::size(kIconSizes)];
+};
+
+} // namespace
+
 QIcon QuillmateIcon() {
-    static const QIcon icon = [] {
-        QIcon i;
-        for (int size : {16, 24, 32, 48, 64, 128, 256})
-            i.addPixmap(QuillmateIconPixmap(size));
-        return i;
-    }();
+    // Shared, so a size drawn once serves the window, the tray and the caption.
+    static const QIcon icon(new QuillmateIconEngine);
     return icon;
 }

@@ -151,12 +151,19 @@ TbsBusinessSkinForm::TbsBusinessSkinForm(QWidget* form)
     form_->setMouseTracking(true);
     form_->installEventFilter(this);
     bar_->CaptionLabel->setText(form_->windowTitle());
-    bar_->IconLabel->setPixmap(form_->windowIcon().pixmap(20, 20));
+    ShowFormIcon();
 
     connect(bar_->MinimizeButton, &QToolButton::clicked, this, [this] { form_->showMinimized(); });
     connect(bar_->MaximizeButton, &QToolButton::clicked, this, [this] { ToggleMaximize(); });
     connect(bar_->TrayButton, &QToolButton::clicked, this, [this] { MinimizeToTray(); });
     connect(bar_->CloseButton, &QToolButton::clicked, this, [this] { form_->close(); });
+}
+
+void TbsBusinessSkinForm::ShowFormIcon() {
+    // A form given its icon late keeps the picture its caption was given.
+    const QIcon icon = form_->windowIcon();
+    if (!icon.isNull())
+        bar_->IconLabel->setPixmap(icon.pixmap(20, 20));
 }
 
 void TbsBusinessSkinForm::SetTrayIcon(TbsTrayIcon* tray) {
@@ -228,7 +235,7 @@ bool TbsBusinessSkinForm::eventFilter(QObject* watched, QEvent* event) {
         bar_->CaptionLabel->setText(form_->windowTitle());
         break;
     case QEvent::WindowIconChange:
-        bar_->IconLabel->setPixmap(form_->windowIcon().pixmap(20, 20));
+        ShowFormIcon();
         break;
     case QEvent::WindowStateChange:
         bar_->MaximizeButton->SetGlyph(form_->isMaximized() ? TbsCaptionButton::gRestore

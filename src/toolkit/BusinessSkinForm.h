@@ -90,6 +90,7 @@ protected:
 
 private:
     Qt::Edges EdgesAt(const QPoint& pos) const;
+    void ShowFormIcon();
 
     QWidget* form_;
     TbsCaptionBar* bar_;

@@ -3,11 +3,16 @@
 #include <QAbstractItemView>
 #include <QBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPainter>
 #include <QScreen>
 
 TbsSkinComboBox::TbsSkinComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
+    // Every row is one line in one font: measuring the first serves them all,
+    // where otherwise each restyle of the box measures every language again.
+    if (auto* list = qobject_cast<QListView*>(view()))
+        list->setUniformItemSizes(true);
 }
 
 void TbsSkinComboBox::SetItemIndex(int position) {

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -67,6 +68,7 @@ TEST(DesktopX11, TheShortcutTranslatesTheSelectionAndATakenKeyIsNamed) {
     form.show();
     form.showMinimized();
     form.PrepareDesktopReach();
+    EXPECT_FALSE(form.windowHandle()->icon().isNull());
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains("Ctrl+Alt+O")) << messages[0].toStdString();
     EXPECT_FALSE(messages[0].contains("Ctrl+Alt+E"));
