@@ -49,6 +49,19 @@ QPushButton* Button(const QString& caption, const char* name, int w, int h, QWid
     return button;
 }
 
+// A language list: 66 names, nine rows open, a fixed width.
+TbsSkinComboBox* LanguageList(QWidget* parent, const char* name, const QStringList& items) {
+    auto* box = new TbsSkinComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->addItems(items);
+    box->setMaxVisibleItems(9);
+    box->SetListBoxCaption(QStringLiteral("自动检测"));
+    box->setFixedWidth(160);
+    // The width is fixed, so the box need not measure every name for a width hint.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    return box;
+}
+
 // The look FormCreate will pick from the settings (1..3), known before the
 // controls exist. A value of the wrong type stops FormCreate before it reaches
 // the face, so the same reads come first here.
@@ -167,14 +180,9 @@ void TForm1::BuildControls() {
     TntLabel2->setObjectName(QStringLiteral("TntLabel2"));
     TntLabel4 = new TClickLabel(QStringLiteral("原文语言："), HeaderPanel);
     TntLabel4->setObjectName(QStringLiteral("TntLabel4"));
-    SourceComboBox = new TbsSkinComboBox(HeaderPanel);
-    SourceComboBox->setObjectName(QStringLiteral("SourceComboBox"));
-    SourceComboBox->addItems(SourceLanguageItems());
-    SourceComboBox->setMaxVisibleItems(9);
-    SourceComboBox->SetListBoxCaption(QStringLiteral("自动检测"));
+    SourceComboBox = LanguageList(HeaderPanel, "SourceComboBox", SourceLanguageItems());
     SourceComboBox->setPlaceholderText(QStringLiteral("自动检测语言"));
     SourceComboBox->setCurrentIndex(-1);
-    SourceComboBox->setFixedWidth(160);
     TntLabel4->setBuddy(SourceComboBox);
     {
         auto* row = new QHBoxLayout(HeaderPanel);
@@ -217,13 +225,8 @@ void TForm1::BuildControls() {
     TntLabel1->setObjectName(QStringLiteral("TntLabel1"));
     TntLabel3 = new TClickLabel(QStringLiteral("译文语言："), TargetHeaderPanel);
     TntLabel3->setObjectName(QStringLiteral("TntLabel3"));
-    TargetComboBox = new TbsSkinComboBox(TargetHeaderPanel);
-    TargetComboBox->setObjectName(QStringLiteral("TargetComboBox"));
-    TargetComboBox->addItems(TargetLanguageItems());
-    TargetComboBox->setMaxVisibleItems(9);
-    TargetComboBox->SetListBoxCaption(QStringLiteral("自动检测"));
+    TargetComboBox = LanguageList(TargetHeaderPanel, "TargetComboBox", TargetLanguageItems());
     TargetComboBox->setCurrentIndex(2);
-    TargetComboBox->setFixedWidth(160);
     TntLabel3->setBuddy(TargetComboBox);
     {
         auto* row = new QHBoxLayout(TargetHeaderPanel);
