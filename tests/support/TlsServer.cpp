@@ -64,19 +64,6 @@ bool WritePem(const QString& path, X509* cert) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool SendAll(int fd, const char* data, int size) {
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<int>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 TlsServer::TlsServer() {
