@@ -1,20 +1,15 @@
 // Preloaded into either program by the start-up bench (LD_PRELOAD): marks the
 // moment the dynamic loader hands over to the program, and the start and end
 // of loading the window module, on the probe's descriptor as "label ns" lines.
+#include "MonotonicNs.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
-
-long long NowNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 void Mark(const char* label, long long ns) {
     const char* fd = std::getenv("QUILL_PROBE_FD");
@@ -27,7 +22,7 @@ void Mark(const char* label, long long ns) {
 }
 
 __attribute__((constructor)) void Loaded() {
-    Mark("loaded", NowNs());
+    Mark("loaded", MonotonicNs());
 }
 
 } // namespace
@@ -35,11 +30,11 @@ __attribute__((constructor)) void Loaded() {
 extern "C" void* dlopen(const char* file, int flags) {
     using Open = void* (*)(const char*, int);
     static const Open real = reinterpret_cast<Open>(::dlsym(RTLD_NEXT, "dlopen"));
-    const long long before = NowNs();
+    const long long before = MonotonicNs();
     void* handle = real(file, flags);
     if (file && std::strstr(file, "quillmate_window.so")) {
         Mark("module", before);
-        Mark("linked", NowNs());
+        Mark("linked", MonotonicNs());
     }
     return handle;
 }

@@ -6,23 +6,18 @@
 //   shown     the first window has laid itself out and shows
 //   exposed   the display server exposed it
 //   painted   it has handled the expose, i.e. painted (the last line)
+#include "MonotonicNs.h"
+
 #include <QEvent>
 #include <QGenericPlugin>
 #include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-long long NowNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 class Probe : public QObject {
 public:
@@ -63,7 +58,7 @@ public:
     }
 
 private:
-    void Mark(const char* label) { lines_ += label + (" " + std::to_string(NowNs())) + "\n"; }
+    void Mark(const char* label) { lines_ += label + (" " + std::to_string(MonotonicNs())) + "\n"; }
 
     void Report() {
         Mark("painted");

@@ -4,12 +4,13 @@
 // the start took, and the ratios against the standing budget (1.3x the bare
 // window in both).
 //   quill_startup_bench [runs] [idle-ms]
+#include "MonotonicNs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
@@ -71,12 +72,6 @@ bool ReadMarks(int fd, std::map<std::string, long long>& marks) {
         at = end + 1;
     }
     return true;
-}
-
-long long MonotonicNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
 double RssMiB(pid_t pid) {

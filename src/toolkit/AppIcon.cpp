@@ -94,10 +94,10 @@ private:
     }
 
     const QIcon& Drawn(const QSize& size) {
-        QIcon& icon = drawn_[Pick(size)];
-        if (icon.isNull())
-            icon.addPixmap(QuillmateIconPixmap(kIconSizes[Pick(size)]));
-        return icon;
+        const int pick = Pick(size);
+        if (drawn_[pick].isNull())
+            drawn_[pick].addPixmap(QuillmateIconPixmap(kIconSizes[pick]));
+        return drawn_[pick];
     }
 
     QIcon drawn_[std::size(kIconSizes)];
