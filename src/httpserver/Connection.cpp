@@ -1,5 +1,6 @@
 #include "httpserver/Connection.h"
 
+#include <algorithm>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -18,11 +19,13 @@ namespace {
 
 // After an error answer the client may still be sending; reading it away for
 // a moment lets the answer arrive instead of a reset.
+// Bounded in bytes too: a client that keeps sending gets a reset rather than
+// an I/O thread that keeps reading.
 constexpr auto kLingerTime = 2s;
-constexpr std::size_t kLingerBytes = 16u << 20;
-// Chunked bodies grow their budget share in steps, not per read.
-constexpr std::size_t kBudgetStep = 16 * 1024;
+constexpr std::size_t kLingerBytes = 1u << 20;
+constexpr std::size_t kFirstChunkedRoom = 16 * 1024;
 constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kDrainSize = 64 * 1024;
 
 class ConnectionSink final : public ReplySink {
 public:
@@ -134,8 +137,10 @@ void Connection::Start() {
     });
 }
 
+// A head never needs more than its limit; a body reads in larger steps.
 std::size_t Connection::BufferCap() const {
-    return shared_->limits.maxHeaderBytes + 1;
+    const std::size_t head = shared_->limits.maxHeaderBytes + 1;
+    return phase_ == Phase::Body ? std::max(head, kReadSize) : head;
 }
 
 void Connection::BeginRequest(bool fresh) {
@@ -272,6 +277,7 @@ void Connection::OnHeadDone() {
         Write(std::move(*decision.answerNow), hasBody);
         return;
     }
+    request_.routeState = std::move(decision.state);
     const std::size_t limit = decision.maxBodyBytes.value_or(shared_->limits.maxBodyBytes);
     if (length && *length > limit)
         return Fail(413, "body too large");
@@ -309,6 +315,17 @@ void Connection::StartBody(bool expectContinue) {
 
 void Connection::ParseBody() {
     while (buffer_.size() > 0 && !parser_->is_done()) {
+        // A chunked body grows as it arrives: its room doubles, never past its
+        // limit, and the budget counts the room, not just the bytes.
+        std::string& body = parser_->get().body();
+        if (parser_->chunked() && body.size() + buffer_.size() > body.capacity()) {
+            const std::size_t room = std::min(
+                bodyLimit_,
+                std::max({body.capacity() * 2, body.size() + buffer_.size(), kFirstChunkedRoom}));
+            if (!lease_->GrowTo(room))
+                return Fail(503, "busy, try again");
+            body.reserve(room);
+        }
         error_code ec;
         const std::size_t used = parser_->put(buffer_.data(), ec);
         buffer_.consume(used);
@@ -316,16 +333,13 @@ void Connection::ParseBody() {
             return Fail(413, "body too large");
         if (ec && ec != http::error::need_more)
             return Fail(400, "malformed body: " + ec.message());
-        // A chunked body takes its budget share as it grows.
-        const std::size_t held = parser_->get().body().size();
-        if (held > lease_->Bytes() &&
-            !lease_->GrowTo(std::min(held + kBudgetStep, std::max(held, bodyLimit_))))
-            return Fail(503, "busy, try again");
         if (ec || used == 0)
             break;
     }
     if (parser_->is_done())
         Dispatch();
+    else if (buffer_.size() > shared_->limits.maxHeaderBytes)
+        Fail(400, "chunk line or trailer too long"); // what the parser holds back
     else
         ReadSome();
 }
@@ -352,6 +366,7 @@ void Connection::Deliver(std::uint64_t id, Response response) {
 }
 
 void Connection::Fail(int status, std::string text) {
+    request_.routeState.reset();
     error_code ignored;
     socket_.cancel(ignored);
     Response response = Response::Text(status, std::move(text));
@@ -400,7 +415,9 @@ void Connection::Linger() {
 }
 
 void Connection::Drain() {
-    socket_.async_read_some(asio::buffer(drainBuffer_),
+    if (!drainBuffer_)
+        drainBuffer_ = std::make_unique<char[]>(kDrainSize);
+    socket_.async_read_some(asio::buffer(drainBuffer_.get(), kDrainSize),
                             [self = shared_from_this()](error_code ec, std::size_t bytes) {
                                 if (self->phase_ != Phase::Linger)
                                     return;
@@ -420,6 +437,8 @@ void Connection::Close() {
     parser_.reset();
     buffer_ = {};
     lease_.reset();
+    request_ = Request();
+    drainBuffer_.reset();
 }
 
 void Connection::Arm(std::chrono::milliseconds after) {
