@@ -1,11 +1,12 @@
 #include "httpserver/Connection.h"
 
+#include "httpserver/ResponseHead.h"
+
 #include <algorithm>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/error.hpp>
-#include <boost/beast/http/status.hpp>
 #include <limits>
 
 namespace httpserver::detail {
@@ -18,9 +19,8 @@ using namespace std::chrono_literals;
 namespace {
 
 // After an error answer the client may still be sending; reading it away for
-// a moment lets the answer arrive instead of a reset.
-// Bounded in bytes too: a client that keeps sending gets a reset rather than
-// an I/O thread that keeps reading.
+// a moment lets the answer arrive instead of a reset. Bounded in bytes too: a
+// client that keeps sending gets a reset, not an I/O thread that keeps reading.
 constexpr auto kLingerTime = 2s;
 constexpr std::size_t kLingerBytes = 1u << 20;
 constexpr std::size_t kFirstChunkedRoom = 16 * 1024;
@@ -56,56 +56,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
     return text;
-}
-
-bool IsToken(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') ||
-                        std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-bool IsFieldValue(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-}
-
-// A handler's headers end up on the wire: one with a line break in it would
-// let a value written from request data add headers of its own.
-bool Sendable(const Response& response) {
-    if (response.status < 100 || response.status > 999 || !IsFieldValue(response.contentType))
-        return false;
-    for (const auto& [name, value] : response.headers)
-        if (!IsToken(name) || !IsFieldValue(value))
-            return false;
-    return true;
-}
-
-std::string HeadOf(const Response& response, bool close) {
-    const auto status = static_cast<http::status>(response.status);
-    std::string_view reason = http::obsolete_reason(status);
-    if (reason.empty() || reason.front() == '<')
-        reason = "Status";
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " ";
-    head += reason;
-    head += "\r\n";
-    const bool bodyless = response.status < 200 || response.status == 204;
-    if (!bodyless) {
-        if (!response.contentType.empty())
-            head += "Content-Type: " + response.contentType + "\r\n";
-        head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    }
-    for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
-    if (close)
-        head += "Connection: close\r\n";
-    head += "\r\n";
-    return head;
 }
 
 void SplitTarget(Request& request) {
@@ -379,7 +329,7 @@ void Connection::Write(Response response, bool close) {
     if (!Sendable(response))
         response = Response::Text(500, "internal error: an answer that cannot be sent");
     closeAfterWrite_ = close || response.close || response.status >= 400 || !keepAlive_;
-    outHead_ = HeadOf(response, closeAfterWrite_);
+    outHead_ = ResponseHead(response, closeAfterWrite_);
     outBody_ = headRequest_ ? std::string() : std::move(response.body);
     phase_ = Phase::Write;
     Arm(shared_->limits.writeTime);

@@ -79,7 +79,7 @@ private:
         else if (head.path == "/small")
             decision.maxBodyBytes = 100;
         else if (head.path != "/echo" && head.path != "/hold" && head.path != "/drop" &&
-                 head.path != "/badheader")
+                 head.path != "/badheader" && head.path != "/framing")
             decision.answerNow = Response::Text(404, "not found");
         return decision;
     }
@@ -90,6 +90,10 @@ private:
         } else if (request.path == "/badheader") {
             Response response = Response::Text(200, "x");
             response.headers.emplace_back("X-Name", "value\r\nSet-Cookie: injected=1");
+            reply(std::move(response));
+        } else if (request.path == "/framing") {
+            Response response = Response::Text(200, "x");
+            response.headers.emplace_back("Content-Length", "0");
             reply(std::move(response));
         } else if (request.path != "/drop") {
             reply(Response::Text(200, request.method + " " + request.query + " " +
@@ -209,6 +213,7 @@ TEST(HttpServer, HostileRequestsGetTheirStatusAndTheConnectionCloses) {
         {"refused with a request in its body", Post("/early", "text/plain", smuggled), 403},
         {"unanswered request", Post("/drop", "text/plain", "x"), 500},
         {"answer with a line break in a header", Post("/badheader", "text/plain", "x"), 500},
+        {"answer framing itself", Post("/framing", "text/plain", "x"), 500},
     };
     for (const Case& c : cases) {
         RawConnection connection = RawConnection::Tcp(server.Port());
