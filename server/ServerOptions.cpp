@@ -48,7 +48,7 @@ const char* UsageText() {
            "  --listen HOST:PORT   address to listen on (default 127.0.0.1:0); port 0 picks\n"
            "                       a free port. Only loopback unless you name another host.\n"
            "  --listen unix:PATH   a Unix socket, mode 0600; only this user's processes are\n"
-           "                       served. A dead socket of this user at PATH is replaced,\n"
+           "                       served. A socket of this user at PATH is replaced,\n"
            "                       anything else there is refused. --listen may be repeated.\n"
            "  --token TOKEN        serve every path under /TOKEN/ and answer anything else\n"
            "                       with 404 (letters, digits, - and _). Other users see it\n"

@@ -11,7 +11,7 @@ struct ListenAddress {
     std::string host = "127.0.0.1";
     int port = 0;
     // Unix: created with mode 0600. A socket already there is replaced only when
-    // it is ours and nobody answers on it; anything else there is refused.
+    // it belongs to this user; anything else there is refused.
     std::string path;
     // Unix: peers of another uid are hung up on before a byte is read.
     bool ownUidOnly = true;

@@ -2,30 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace httpserver {
-
-namespace {
-
-// True when a server accepts connections at path.
-bool Answers(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
-} // namespace
 
 bool UnixSocketFile::Prepare(const std::string& path, std::string& error) {
     if (path.size() >= sizeof(sockaddr_un::sun_path)) {
@@ -46,10 +27,6 @@ bool UnixSocketFile::Prepare(const std::string& path, std::string& error) {
     }
     if (info.st_uid != ::geteuid()) {
         error = path + " is another user's socket; not replacing it";
-        return false;
-    }
-    if (Answers(path)) {
-        error = path + ": another server is listening there";
         return false;
     }
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {

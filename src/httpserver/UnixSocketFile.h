@@ -9,9 +9,10 @@ namespace httpserver {
 // and removing it again only while it is still the one we made.
 class UnixSocketFile {
 public:
-    // Checks path before a bind: nothing there, or a socket of this user that
-    // nobody answers on (left by a server that died), which is removed. Any
-    // other file, another user's socket or a live one is refused with a reason.
+    // Checks path before a bind: nothing there, or a socket of this user,
+    // which is removed (whoever starts servers of this user decides which one
+    // owns the path). Any other file or another user's socket is refused with
+    // a reason.
     static bool Prepare(const std::string& path, std::string& error);
 
     // Remembers the socket just bound at path, so Remove leaves alone a file a
