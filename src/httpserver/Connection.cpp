@@ -348,6 +348,8 @@ void Connection::OnWritten(error_code ec) {
     outBody_.shrink_to_fit();
     if (ec)
         Close();
+    else if (closeAfterWrite_ && !slot_)
+        Close(); // refused for want of room: it does not get to hold any longer
     else if (closeAfterWrite_)
         Linger();
     else
