@@ -40,8 +40,9 @@ std::string Encoded(const QImage& image, const char* format) {
     return bytes.toStdString();
 }
 
-QImage TextPicture(int width, int height, const QString& text) {
-    QImage image(width, height, QImage::Format_Grayscale8);
+QImage TextPicture(int width, int height, const QString& text,
+                   QImage::Format format = QImage::Format_Grayscale8) {
+    QImage image(width, height, format);
     image.fill(Qt::white);
     QPainter painter(&image);
     QFont font(QStringLiteral("Noto Sans CJK SC"));
@@ -189,9 +190,10 @@ struct Hostile {
         });
         if (!pictures)
             return;
-        // 6324 x 6324: just under the recogniser's 40 megapixels.
-        static const std::string huge =
-            EngineTwo(Encoded(TextPicture(6324, 6324, "forty megapixels"), "PNG"));
+        // 6324 x 6324 RGBA: just under the recogniser's 40 megapixels, a small
+        // PNG that decodes to 160 MB.
+        static const std::string huge = EngineTwo(
+            Encoded(TextPicture(6324, 6324, "forty megapixels", QImage::Format_ARGB32), "PNG"));
         Loop("40 MP picture", [port] {
             return SendRaw(RawConnection::Tcp(port, "127.0.5.1"), huge, 120000).status;
         });
