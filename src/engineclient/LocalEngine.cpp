@@ -38,7 +38,7 @@ void LocalEngine::Prepare() {
     Acquire(nullptr, nullptr);
 }
 
-void LocalEngine::Acquire(QObject* context, std::function<void(const QString&)> done) {
+void LocalEngine::Acquire(QObject* context, std::function<void(const FoundEngine&)> done) {
     const EngineSettings settings = Settings();
     // Checked on the UI thread only, where the context lives and dies.
     QPointer<QObject> guard(context);
@@ -52,22 +52,26 @@ void LocalEngine::Acquire(QObject* context, std::function<void(const QString&)> 
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, done, url = engine.baseUrl] {
+            [guard, done, engine] {
                 if (guard)
-                    done(url);
+                    done(engine);
             },
             Qt::QueuedConnection);
     });
 }
 
 void ResolveEndpoint(Endpoint endpoint, QObject* context,
-                     std::function<void(const QString& url)> done) {
+                     std::function<void(const EndpointAddress&)> done) {
     if (!UsesLocalEngine(endpoint)) {
-        done(EndpointUrl(endpoint));
+        done({EndpointUrl(endpoint), QString()});
         return;
     }
     const QString path = LocalEnginePath(endpoint);
-    LocalEngine::Instance().Acquire(context, [path, done = std::move(done)](const QString& base) {
-        done(base.isEmpty() ? QString() : base + path);
-    });
+    LocalEngine::Instance().Acquire(context,
+                                    [path, done = std::move(done)](const FoundEngine& engine) {
+                                        if (engine.baseUrl.isEmpty())
+                                            done({});
+                                        else
+                                            done({engine.baseUrl + path, engine.socketPath});
+                                    });
 }
