@@ -19,10 +19,7 @@ LocalEngine& LocalEngine::Instance() {
     return engine;
 }
 
-LocalEngine::LocalEngine() {
-    settings_.program = DefaultServerProgram();
-    settings_.runtimeFolder = DefaultRuntimeFolder();
-}
+LocalEngine::LocalEngine() = default;
 
 void LocalEngine::Configure(const EngineSettings& settings) {
     std::lock_guard lock(mutex_);
@@ -30,8 +27,16 @@ void LocalEngine::Configure(const EngineSettings& settings) {
 }
 
 EngineSettings LocalEngine::Settings() {
-    std::lock_guard lock(mutex_);
-    return settings_;
+    {
+        std::lock_guard lock(mutex_);
+        if (settings_)
+            return *settings_;
+    }
+    // Found at each look-up, as the endpoints are: the environment decides.
+    EngineSettings defaults;
+    defaults.program = DefaultServerProgram();
+    defaults.runtimeFolder = DefaultRuntimeFolder();
+    return defaults;
 }
 
 void LocalEngine::Prepare() {

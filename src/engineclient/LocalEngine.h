@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 // The program's way to its local engine. Every look-up runs on a thread of
 // the global pool and reports back on the UI thread, so finding or starting
@@ -28,7 +29,7 @@ public:
 private:
     LocalEngine();
     std::mutex mutex_;
-    EngineSettings settings_;
+    std::optional<EngineSettings> settings_; // the defaults when not configured
 };
 
 // Where a request goes: its URL, and the Unix socket every connection to it

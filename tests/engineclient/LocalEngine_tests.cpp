@@ -1,6 +1,7 @@
 // Finding, sharing and restarting the local engine with the real server
 // program, in a runtime folder of the test's own.
 #include "PlantedListener.h"
+#include "TempHome.h"
 #include "engineclient/EngineProbe.h"
 #include "engineclient/LocalEngine.h"
 
@@ -76,6 +77,7 @@ protected:
     }
     QString Socket() const { return settings_.runtimeFolder + "/engine.sock"; }
 
+    TempHome home_;
     QTemporaryDir dir_;
     EngineSettings settings_;
     std::vector<qint64> started_;
