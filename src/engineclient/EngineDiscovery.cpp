@@ -34,12 +34,14 @@ bool Shareable(const QString& folder) {
 // The server's ready line, "unix:PATH http://localhost/TOKEN/", read into an
 // engine; nothing when it is not of that form.
 bool ParseReadyLine(const QString& line, FoundEngine& engine) {
-    const QStringList words = line.split(' ', Qt::SkipEmptyParts);
-    if (words.size() != 2 || !words[0].startsWith(QLatin1String("unix:")) ||
-        !words[1].startsWith(QLatin1String("http://")) || !words[1].endsWith('/'))
+    // The URL has no blank; the socket's path may.
+    const qsizetype blank = line.lastIndexOf(' ');
+    const QString socket = line.left(blank), url = line.mid(blank + 1);
+    if (blank < 0 || !socket.startsWith(QLatin1String("unix:/")) ||
+        !url.startsWith(QLatin1String("http://")) || !url.endsWith('/'))
         return false;
-    engine.socketPath = words[0].mid(5);
-    engine.baseUrl = words[1];
+    engine.socketPath = socket.mid(5);
+    engine.baseUrl = url;
     return true;
 }
 
