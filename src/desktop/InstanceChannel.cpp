@@ -53,10 +53,11 @@ int Connect(const std::string& path, int& error) {
     if (!Address(path, address))
         return -1;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
         return fd;
     error = errno;
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return -1;
 }
 
