@@ -8,7 +8,6 @@
 #include "speech/SpeechRequest.h"
 #include "translate/LanguageCatalog.h"
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -16,8 +15,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -328,52 +325,6 @@ TEST_F(CommandLine, ASecondStartHandsOverToTheRunningWindowAndExits) {
         // Killed, it leaves its socket behind for the next round.
         window->kill();
         window->waitForFinished();
-    }
-}
-
-// Two starts at the same moment, over a socket left by a window that died,
-// give one window; the other hands over and exits.
-TEST_F(CommandLine, QuickStartsGiveOneWindow) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    const QString folder = runtime.path() + "/quillmate";
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, QFile::encodeName(folder + "/instance").constData(),
-                     sizeof address.sun_path - 1);
-        ::unlink(address.sun_path);
-        ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ::close(stale);
-
-        std::vector<std::unique_ptr<QProcess>> starts;
-        for (int i = 0; i < 2; ++i) {
-            starts.push_back(std::make_unique<QProcess>());
-            starts.back()->setProcessEnvironment(env);
-        }
-        for (auto& start : starts)
-            start->start(QStringLiteral(QUILLMATE_PATH), QStringList{});
-        const auto exited = [&] {
-            return std::count_if(starts.begin(), starts.end(),
-                                 [](const auto& p) { return p->state() == QProcess::NotRunning; });
-        };
-        ASSERT_TRUE(WaitUntil([&] { return exited() >= 1; }, 30000));
-        // The one left is the window: it stays.
-        QThread::msleep(500);
-        EXPECT_EQ(exited(), 1);
-        for (auto& start : starts) {
-            if (start->state() == QProcess::NotRunning) {
-                EXPECT_EQ(start->exitStatus(), QProcess::NormalExit);
-                EXPECT_EQ(start->exitCode(), 0);
-            }
-            start->kill();
-            start->waitForFinished();
-        }
     }
 }
 
