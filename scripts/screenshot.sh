@@ -57,8 +57,10 @@ export DISPLAY=:$display_number
 
 home=${QUILL_SHOT_HOME:-$work/home}
 mkdir -p "$home"
+# A runtime folder of its own: the window must not hand over to one the user runs.
+mkdir -m 700 "$work/run"
 env -u QUILLMATE_DATA_DIR -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" \
-    QT_QPA_PLATFORM=xcb "$program" "$@" >"$work/app.log" 2>&1 &
+    XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb "$program" "$@" >"$work/app.log" 2>&1 &
 app_pid=$!
 
 # The caption spells the name with blanks between its letters.

@@ -48,9 +48,9 @@ extern "C" Q_DECL_EXPORT int QuillmateWindowMain(int argc, char** argv) {
     InstanceRequest request = InstanceRequest::Show;
     ParseInstanceRequest(argc > 1 ? argv[1] : "", request);
     const std::string socket = InstanceSocketPath();
-    bool running = false;
-    const int listenFd = ListenForInstances(socket, running);
-    if (running && HandOverRequest(socket, request))
+    bool handedOver = false;
+    const int listenFd = ListenOrHandOver(socket, request, handedOver);
+    if (handedOver)
         return 0;
 
     // On a Wayland session the native platform: under XWayland the capture

@@ -2,7 +2,9 @@
 
 #include "base/Settings.h"
 #include "base/TextHelpers.h"
+#include "base/Utf8.h"
 #include "speech/Mp3Player.h"
+#include "speech/SpeechRequest.h"
 #include "speech/SpeechService.h"
 #include "translate/LanguageCatalog.h"
 #include "translate/TranslateService.h"
@@ -14,7 +16,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace cli {
 
@@ -49,16 +54,39 @@ std::optional<int> AnswerWithoutService(const CliOptions& options) {
     return std::nullopt;
 }
 
-QString TextOf(const CliOptions& options) {
-    if (!options.words.isEmpty())
-        return options.words.join(' ');
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(in.readAll());
+bool TextOf(const CliOptions& options, QString& text) {
+    text.clear();
+    if (!options.words.isEmpty()) {
+        text = options.words.join(' ');
+        return true;
+    }
+    // Read to one byte past the cap: a longer input is refused, never cut.
+    QByteArray input;
+    char buffer[65536];
+    while (input.size() <= kMaxStandardInput) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        input.append(buffer, got);
+    }
+    if (input.size() > kMaxStandardInput) {
+        UsageError(options.command, QStringLiteral("标准输入超过 1 MiB 的上限，请分段处理。"));
+        return false;
+    }
+    text = QString::fromUtf8(input);
     while (text.endsWith('\n') || text.endsWith('\r'))
         text.chop(1);
-    return text;
+    return true;
+}
+
+int FinishOutput(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    Complain(QStringLiteral("quillmate：无法写出结果（") +
+             QString::fromLocal8Bit(std::strerror(errno)) + QStringLiteral("）"));
+    return status == 0 ? 1 : status;
 }
 
 int SavedInteger(const char* name, int fallback) {
@@ -121,8 +149,11 @@ int RunTranslateCommand(const CliOptions& options) {
         target = *found;
     }
     const QString sourceCode = SourceLangCode(source), targetCode = TargetLangCode(target);
+    QString input;
+    if (!TextOf(options, input))
+        return 2;
     // The window's box holds LF lines and sends them joined by CR LF.
-    const QString text = JoinCrLf(TextOf(options));
+    const QString text = JoinCrLf(input);
     if (const TranslateRefusal refusal = CheckTranslation(sourceCode, targetCode, !text.isEmpty());
         refusal != TranslateRefusal::None)
         return UsageError(options.command, PlainMessage(TranslateRefusalText(refusal)));
@@ -151,9 +182,17 @@ int RunSpeakCommand(const CliOptions& options) {
     if (code == QLatin1String("auto"))
         return UsageError(options.command, QStringLiteral("自动检测语言将无法朗读原文，请用 -l "
                                                           "指定语言。"));
-    const QString text = TextOf(options);
+    QString text;
+    if (!TextOf(options, text))
+        return 2;
     if (text.isEmpty())
         return UsageError(options.command, QStringLiteral("请给出要朗读的文字。"));
+    // The engine refuses a longer text; a retry would never help.
+    if (const qsizetype bytes = Utf16ToUtf8(text).size(); bytes > kMaxSpeechTextBytes)
+        return UsageError(options.command,
+                          QStringLiteral("要朗读的文字过长：%1 字节（UTF-8），最多 %2 字节。")
+                              .arg(bytes)
+                              .arg(kMaxSpeechTextBytes));
 
     SpeechService service;
     SpeechResult result;

@@ -26,8 +26,13 @@ void Complain(const QString& text); // to standard error, UTF-8, with a line end
 // A usage error: the reason and the command's usage on standard error; 2.
 int UsageError(CliOptions::Command command, const QString& reason);
 // The words joined by blanks, or when there are none, standard input with its
-// final line breaks taken off.
-QString TextOf(const CliOptions& options);
+// final line breaks taken off. False, after a usage error was reported, when
+// standard input holds more than kMaxStandardInput bytes.
+inline constexpr qsizetype kMaxStandardInput = 1024 * 1024;
+bool TextOf(const CliOptions& options, QString& text);
+// The status once standard output is flushed: 1 instead of 0, with a
+// message, when the output could not be written.
+int FinishOutput(int status);
 // A list position saved by the window, or fallback when none is saved.
 int SavedInteger(const char* name, int fallback);
 // The source position for -s (or -l), or the saved one; nothing, after a

@@ -43,8 +43,15 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
     if (arguments.isEmpty())
         return options;
     options.command = CommandOfWord(arguments[0].toUtf8().constData());
-    if (options.command == Command::Window)
+    if (options.command == Command::Unknown) {
+        options.error = QStringLiteral("未知的命令：") + arguments[0];
         return options;
+    }
+    if (options.command == Command::Window) {
+        if (arguments.size() > 1)
+            options.error = QStringLiteral("多余的参数：") + arguments[1];
+        return options;
+    }
     const QStringList known = OptionsOf(options.command);
     bool wordsOnly = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {

@@ -22,7 +22,8 @@ struct CliOptions {
     QString error;      // a usage error, when set
 };
 
-// The command line after the program's name; Window when it names no command.
+// The command line after the program's name: Window when it is empty or one
+// window request; any other first word that names no command is an error.
 CliOptions ParseCommandLine(const QStringList& arguments);
 
 // The usage of one command (Help/Window: the program's); both in the

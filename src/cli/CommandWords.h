@@ -4,7 +4,7 @@
 
 // The first word of a command line and the command it names. Free of Qt: the
 // launcher reads it before any library is loaded.
-enum class CliCommand { Window, Help, Version, Translate, Ocr, Speak, Languages };
+enum class CliCommand { Window, Help, Version, Translate, Ocr, Speak, Languages, Unknown };
 
 struct CommandWord {
     const char* word;
@@ -20,12 +20,18 @@ inline constexpr CommandWord kCommandWords[] = {
     {"--help", CliCommand::Help},
     {"-h", CliCommand::Help},
     {"--version", CliCommand::Version},
+    // The window's own requests (see desktop/InstanceChannel.h).
+    {"", CliCommand::Window},
+    {"--show", CliCommand::Window},
+    {"--translate-selection", CliCommand::Window},
+    {"--recognize-region", CliCommand::Window},
 };
 
-// Window when the word names no command (the window's own arguments).
+// Unknown for a word that names neither a command nor a window request: a
+// mistyped command must not open the window.
 inline CliCommand CommandOfWord(const char* word) {
     for (const CommandWord& w : kCommandWords)
         if (std::strcmp(w.word, word) == 0)
             return w.command;
-    return CliCommand::Window;
+    return CliCommand::Unknown;
 }

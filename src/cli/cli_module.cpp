@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <thread>
 
-extern "C" Q_DECL_EXPORT int QuillmateCommand(int argc, char** argv) {
+namespace {
+
+int RunCommand(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -29,4 +31,10 @@ extern "C" Q_DECL_EXPORT int QuillmateCommand(int argc, char** argv) {
     }
     open.join();
     return status;
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT int QuillmateCommand(int argc, char** argv) {
+    return cli::FinishOutput(RunCommand(argc, argv));
 }

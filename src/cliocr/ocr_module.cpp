@@ -85,6 +85,6 @@ extern "C" Q_DECL_EXPORT int QuillmateOcrCommand(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("Quillmate"));
     const CliOptions options = ParseCommandLine(QCoreApplication::arguments().mid(1));
     if (const std::optional<int> status = AnswerWithoutService(options))
-        return *status;
-    return Recognise(options);
+        return FinishOutput(*status);
+    return FinishOutput(Recognise(options));
 }

@@ -1,8 +1,11 @@
 #include "desktop/InstanceChannel.h"
 
+#include "base/FileLock.h"
+#include "base/PrivateFolder.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -21,13 +24,17 @@ constexpr struct {
     {InstanceRequest::RecognizeRegion, "--recognize-region"},
 };
 
-// A folder of ours alone: made when missing, refused when it is a link, when
-// someone else owns it or may look into it.
-bool PrivateFolder(const std::string& folder) {
-    ::mkdir(folder.c_str(), 0700);
-    struct stat info {};
-    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+constexpr std::size_t kLongestLine = 64;
+
+long long NowMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 bool Address(const std::string& path, sockaddr_un& address) {
@@ -39,37 +46,71 @@ bool Address(const std::string& path, sockaddr_un& address) {
     return true;
 }
 
-int Connect(const std::string& path) {
+// A connection to the window listening at path, or -1 with the reason in error.
+int Connect(const std::string& path, int& error) {
     sockaddr_un address;
+    error = ENOENT;
     if (!Address(path, address))
         return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    error = errno;
+    if (fd >= 0)
         ::close(fd);
-        return -1;
-    }
-    return fd;
+    return -1;
 }
 
-// Reads up to a line end within timeoutMs; the line without its end.
-bool ReadLine(int fd, std::string& line, int timeoutMs) {
+// The whole line within deadlineMs, however slowly its bytes come.
+bool ReadLineBefore(int fd, std::string& line, int deadlineMs) {
     line.clear();
-    char c = 0;
-    while (line.size() < 64) {
-        pollfd wait{fd, POLLIN, 0};
-        if (::poll(&wait, 1, timeoutMs) != 1 || ::read(fd, &c, 1) != 1)
-            return false;
-        if (c == '\n')
+    const long long end = NowMs() + deadlineMs;
+    for (;;) {
+        switch (ReadRequestLine(fd, line)) {
+        case LineRead::Complete:
             return true;
-        line += c;
+        case LineRead::Failed:
+            return false;
+        case LineRead::Pending:
+            break;
+        }
+        const long long left = end - NowMs();
+        pollfd wait{fd, POLLIN, 0};
+        if (left <= 0 || (::poll(&wait, 1, static_cast<int>(left)) < 0 && errno != EINTR))
+            return false;
     }
-    return false;
 }
 
 bool WriteAll(int fd, const std::string& text) {
     return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
+}
+
+bool Deliver(int fd, InstanceRequest request, int timeoutMs) {
+    std::string reply;
+    return WriteAll(fd, std::string(InstanceRequestWord(request)) + "\n") &&
+           ReadLineBefore(fd, reply, timeoutMs) && reply == "ok";
+}
+
+// Binds and listens at path, replacing a socket nobody answers on.
+int Listen(const std::string& path) {
+    sockaddr_un address;
+    if (!Address(path, address))
+        return -1;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (!S_ISSOCK(info.st_mode))
+            return -1;
+        ::unlink(path.c_str());
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -95,66 +136,93 @@ const char* InstanceRequestWord(InstanceRequest request) {
 }
 
 std::string InstanceSocketPath(const std::string& runtimeFolder) {
-    std::string base = runtimeFolder;
-    if (base.empty()) {
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        base = runtime && *runtime ? std::string(runtime) + "/quillmate"
-                                   : "/tmp/quillmate-" + std::to_string(::geteuid());
-    }
-    return base + "/instance";
+    const std::string folder = runtimeFolder.empty() ? PrivateRuntimeFolder() : runtimeFolder;
+    return folder.empty() ? std::string() : folder + "/instance";
 }
 
 bool HandOverRequest(const std::string& path, InstanceRequest request, int timeoutMs) {
-    const int fd = Connect(path);
+    int error = 0;
+    const int fd = Connect(path, error);
     if (fd < 0)
         return false;
-    std::string reply;
-    const bool ok = WriteAll(fd, std::string(InstanceRequestWord(request)) + "\n") &&
-                    ReadLine(fd, reply, timeoutMs) && reply == "ok";
+    const bool ok = Deliver(fd, request, timeoutMs);
     ::close(fd);
     return ok;
 }
 
-int ListenForInstances(const std::string& path, bool& alive) {
-    alive = false;
-    sockaddr_un address;
-    const std::string folder = path.substr(0, path.rfind('/'));
-    if (!Address(path, address) || !PrivateFolder(folder))
+int ListenOrHandOver(const std::string& path, InstanceRequest request, bool& handedOver,
+                     int timeoutMs) {
+    handedOver = false;
+    const std::string folder = FolderOf(path);
+    if (!MakePrivateFolder(folder))
         return -1;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0)
-            return -1;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(fd, 8) == 0)
-            return fd;
-        const int error = errno;
-        ::close(fd);
-        if (error != EADDRINUSE)
-            return -1;
-        // Someone answers there: a window runs already.
-        if (const int peer = Connect(path); peer >= 0) {
+    // Held until this start listens or has handed over: a start that comes
+    // meanwhile finds one or the other, never a socket in between.
+    FileLock lock(path + ".lock", timeoutMs);
+    if (!lock.Locked())
+        return -1;
+    const long long end = NowMs() + timeoutMs;
+    for (;;) {
+        int error = 0;
+        if (const int peer = Connect(path, error); peer >= 0) {
+            handedOver = Deliver(peer, request, static_cast<int>(end - NowMs()));
             ::close(peer);
-            alive = true;
             return -1;
         }
-        // Nobody does: the socket of a program that died.
-        ::unlink(path.c_str());
+        // Only a socket nobody listens on, or none, is ours to take: a full
+        // backlog is a window that is busy, not gone.
+        if (error == ECONNREFUSED || error == ENOENT)
+            return Listen(path);
+        if ((error != EAGAIN && error != EINTR) || NowMs() >= end)
+            return -1;
+        const timespec step{0, 20'000'000};
+        ::nanosleep(&step, nullptr);
     }
-    return -1;
 }
 
-bool ReadInstanceRequest(int listenFd, InstanceRequest& request) {
-    const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+int AcceptInstancePeer(int listenFd) {
+    for (;;) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return -1;
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid())
+            return fd;
+        ::close(fd);
+    }
+}
+
+LineRead ReadRequestLine(int fd, std::string& line) {
+    char buffer[kLongestLine];
+    for (;;) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return LineRead::Pending;
+        if (got <= 0)
+            return LineRead::Failed;
+        const auto* end = static_cast<const char*>(std::memchr(buffer, '\n', std::size_t(got)));
+        line.append(buffer, end ? std::size_t(end - buffer) : std::size_t(got));
+        if (line.size() > kLongestLine)
+            return LineRead::Failed;
+        if (end)
+            return LineRead::Complete;
+    }
+}
+
+bool ConfirmInstanceRequest(int fd, const std::string& line, InstanceRequest& request) {
+    return !line.empty() && ParseInstanceRequest(line.c_str(), request) && WriteAll(fd, "ok\n");
+}
+
+bool ReadInstanceRequest(int listenFd, InstanceRequest& request, int deadlineMs) {
+    const int fd = AcceptInstancePeer(listenFd);
     if (fd < 0)
         return false;
-    ucred peer{};
-    socklen_t size = sizeof peer;
     std::string line;
-    const bool ok = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-                    peer.uid == ::geteuid() && ReadLine(fd, line, 250) &&
-                    ParseInstanceRequest(line.c_str(), request) && !line.empty() &&
-                    WriteAll(fd, "ok\n");
+    const bool ok =
+        ReadLineBefore(fd, line, deadlineMs) && ConfirmInstanceRequest(fd, line, request);
     ::close(fd);
     return ok;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // One window per user: the running program listens on a socket in the user's
-// runtime folder; a later start hands its request over and exits. Free of Qt,
-// so the launcher can hand over before it loads any library.
+// private runtime folder; a later start hands its request over and exits.
+// Free of Qt, so the launcher can hand over before it loads any library.
 
 #include <string>
 
@@ -14,21 +14,40 @@ enum class InstanceRequest { Show, TranslateSelection, RecognizeRegion };
 bool ParseInstanceRequest(const char* word, InstanceRequest& request);
 const char* InstanceRequestWord(InstanceRequest request);
 
-// "$XDG_RUNTIME_DIR/quillmate/instance" (else a folder of ours in /tmp);
-// runtimeFolder overrides the base folder (tests).
+// "<private runtime folder>/instance"; runtimeFolder overrides the folder
+// (tests). Empty when there is no private folder.
 std::string InstanceSocketPath(const std::string& runtimeFolder = {});
 
+// A window that is still starting answers late: a start waits this long.
+inline constexpr int kHandOverTimeoutMs = 10000;
+
 // Hands request to the program listening at path. True once that program has
-// confirmed it; false when none listens there (or it did not answer in time).
-bool HandOverRequest(const std::string& path, InstanceRequest request, int timeoutMs = 2000);
+// confirmed it; false when none listens there or it did not answer in time.
+bool HandOverRequest(const std::string& path, InstanceRequest request,
+                     int timeoutMs = kHandOverTimeoutMs);
 
-// Listens at path for the starts to come: the socket, or -1 when another
-// program already listens there (alive == true) or the socket cannot be made
-// (alive == false; then the window runs without a single-instance channel).
-// A socket left by a program that died is replaced.
-int ListenForInstances(const std::string& path, bool& alive);
+// Under one lock in the socket's folder, so two quick starts give one window:
+// hands request to the window listening at path (handedOver), or else listens
+// there itself, in place of a socket left by a program that died, and returns
+// the listening socket (non-blocking). -1 without handedOver when neither can
+// be done: the window then runs without a single-instance channel.
+int ListenOrHandOver(const std::string& path, InstanceRequest request, bool& handedOver,
+                     int timeoutMs = kHandOverTimeoutMs);
 
-// Serves one connection of a listening socket: reads its request line, and
-// when it is a request of the user's own, confirms it. False for anything
-// else (another user, a wrong line, silence).
-bool ReadInstanceRequest(int listenFd, InstanceRequest& request);
+// The running window's side, in steps that never block: a waiting start of
+// this user's (its socket, non-blocking), or -1 when none waits or it is
+// another user's (refused).
+int AcceptInstancePeer(int listenFd);
+
+enum class LineRead { Pending, Complete, Failed };
+// Adds what the peer has sent so far to line: Complete once its line ended
+// (line holds it without the end), Failed when the peer closed, failed or sent
+// more than a request line can hold.
+LineRead ReadRequestLine(int fd, std::string& line);
+
+// True when line is a request; the peer is then told so.
+bool ConfirmInstanceRequest(int fd, const std::string& line, InstanceRequest& request);
+
+// Serves one waiting connection with one deadline for its whole line: the
+// request, when it is a request of the user's own that arrived in time.
+bool ReadInstanceRequest(int listenFd, InstanceRequest& request, int deadlineMs);

@@ -1,17 +1,16 @@
 #include "engineclient/EngineDiscovery.h"
 
+#include "base/FileLock.h"
+#include "base/PrivateFolder.h"
 #include "engineclient/EngineProbe.h"
 #include "engineclient/EngineSpawn.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QThread>
-#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@ namespace {
 
 constexpr int kProbeTimeoutMs = 2000;
 constexpr char kPublished[] = "/engine";
+constexpr char kSocket[] = "/engine.sock";
 constexpr char kLock[] = "/engine.lock";
 constexpr char kLog[] = "/engine.log";
 
@@ -26,44 +26,28 @@ QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// A folder of ours alone: made when missing, never through a link, refused
-// when someone else owns it or may look into it.
-bool PrivateFolder(const QString& folder) {
-    if (folder.isEmpty())
-        return false;
-    ::mkdir(Native(folder).constData(), 0700);
-    struct stat info {};
-    return ::lstat(Native(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+bool Shareable(const QString& folder) {
+    return !folder.isEmpty() && size_t(Native(folder + kSocket).size()) <= kMaxSocketPathLength &&
+           MakePrivateFolder(Native(folder).toStdString());
 }
 
-class FolderLock {
-public:
-    FolderLock(const QString& folder, int timeoutMs) {
-        fd_ = ::open(Native(folder + kLock).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                     0600);
-        for (int waited = 0; fd_ >= 0; waited += 20) {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                locked_ = true;
-                break;
-            }
-            if (waited >= timeoutMs)
-                break;
-            QThread::msleep(20);
-        }
-    }
-    ~FolderLock() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    bool locked() const { return locked_; }
+// The server's ready line, "unix:PATH http://localhost/TOKEN/", read into an
+// engine; nothing when it is not of that form.
+bool ParseReadyLine(const QString& line, FoundEngine& engine) {
+    // The URL has no blank; the socket's path may.
+    const qsizetype blank = line.lastIndexOf(' ');
+    const QString socket = line.left(blank), url = line.mid(blank + 1);
+    if (blank < 0 || !socket.startsWith(QLatin1String("unix:/")) ||
+        !url.startsWith(QLatin1String("http://")) || !url.endsWith('/'))
+        return false;
+    engine.socketPath = socket.mid(5);
+    engine.baseUrl = url;
+    return true;
+}
 
-private:
-    int fd_ = -1;
-    bool locked_ = false;
-};
+QString ReadyLine(const FoundEngine& engine) {
+    return QStringLiteral("unix:") + engine.socketPath + ' ' + engine.baseUrl;
+}
 
 FoundEngine ReadPublished(const QString& folder) {
     FoundEngine engine;
@@ -82,10 +66,8 @@ FoundEngine ReadPublished(const QString& folder) {
     }
     ::close(fd);
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.size() >= 2) {
-        engine.baseUrl = QString::fromUtf8(lines[0]);
+    if (lines.size() >= 2 && ParseReadyLine(QString::fromUtf8(lines[0]), engine))
         engine.pid = lines[1].toLongLong();
-    }
     return engine;
 }
 
@@ -95,7 +77,8 @@ bool Publish(const QString& folder, const FoundEngine& engine) {
         ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const QByteArray text = engine.baseUrl.toUtf8() + '\n' + QByteArray::number(engine.pid) + '\n';
+    const QByteArray text =
+        ReadyLine(engine).toUtf8() + '\n' + QByteArray::number(engine.pid) + '\n';
     const bool written =
         ::fchmod(fd, 0600) == 0 && ::write(fd, text.constData(), text.size()) == text.size();
     ::close(fd);
@@ -115,20 +98,36 @@ QString FreshToken() {
     return token;
 }
 
-FoundEngine Start(const EngineSettings& settings, const QString& logPath) {
-    const QStringList arguments{
-        QStringLiteral("--listen"),    QStringLiteral("127.0.0.1:0"),
-        QStringLiteral("--token"),     FreshToken(),
-        QStringLiteral("--idle-exit"), QString::number(settings.idleExitSeconds)};
-    const SpawnedServer spawned =
-        SpawnDetachedServer(settings.program, arguments, logPath, settings.startTimeoutMs);
-    FoundEngine engine{spawned.url, spawned.pid, spawned.error};
-    if (engine.baseUrl.isEmpty() || !EngineAnswers(engine.baseUrl, kProbeTimeoutMs)) {
+// An engine nobody else shares still needs a folder only we can enter.
+QString FolderOfItsOwn() {
+    QByteArray made = "/tmp/quillmate-engine-XXXXXX";
+    return ::mkdtemp(made.data()) ? QFile::decodeName(made) : QString();
+}
+
+FoundEngine Start(const EngineSettings& settings, const QString& folder, const QString& logPath) {
+    const QString socket = folder + kSocket;
+    // Whatever is left there did not prove itself our engine; the folder is ours.
+    struct stat info {};
+    if (::lstat(Native(socket).constData(), &info) == 0 && !S_ISDIR(info.st_mode))
+        ::unlink(Native(socket).constData());
+    const QString token = FreshToken();
+    const QStringList arguments{QStringLiteral("--listen"), QStringLiteral("unix:") + socket,
+                                QStringLiteral("--token-stdin"), QStringLiteral("--idle-exit"),
+                                QString::number(settings.idleExitSeconds)};
+    const SpawnedServer spawned = SpawnDetachedServer(
+        settings.program, arguments, token.toLatin1() + '\n', logPath, settings.startTimeoutMs);
+    FoundEngine engine;
+    engine.pid = spawned.pid;
+    engine.error = spawned.error;
+    const bool ours = ParseReadyLine(spawned.url, engine) && engine.socketPath == socket &&
+                      engine.baseUrl.endsWith('/' + token + '/');
+    if (!ours || !EngineAnswers(engine, kProbeTimeoutMs)) {
         // Never leave behind a server nobody can find.
         if (spawned.pid > 0)
             ::kill(static_cast<pid_t>(spawned.pid), SIGTERM);
         if (engine.error.isEmpty())
-            engine.error = QStringLiteral("the engine did not answer at ") + engine.baseUrl;
+            engine.error = ours ? QStringLiteral("the engine did not answer at ") + socket
+                                : QStringLiteral("the engine reported another address");
         engine.baseUrl.clear();
     }
     return engine;
@@ -137,17 +136,24 @@ FoundEngine Start(const EngineSettings& settings, const QString& logPath) {
 } // namespace
 
 FoundEngine FindOrStartEngine(const EngineSettings& settings) {
-    if (!PrivateFolder(settings.runtimeFolder))
-        return Start(settings, QStringLiteral("/dev/null"));
-    FolderLock lock(settings.runtimeFolder, settings.startTimeoutMs + 5000);
-    if (!lock.locked())
-        return {QString(), -1, QStringLiteral("the engine folder stays locked")};
-    const FoundEngine published = ReadPublished(settings.runtimeFolder);
-    if (!published.baseUrl.isEmpty() && EngineAnswers(published.baseUrl, kProbeTimeoutMs))
+    const QString folder = settings.runtimeFolder;
+    if (!Shareable(folder)) {
+        const QString own = FolderOfItsOwn();
+        if (own.isEmpty())
+            return {QString(), QString(), -1, QStringLiteral("no private folder for the engine")};
+        return Start(settings, own, QStringLiteral("/dev/null"));
+    }
+    FileLock lock(Native(folder + kLock).toStdString(), settings.startTimeoutMs + 5000);
+    if (!lock.Locked())
+        return {QString(), QString(), -1, QStringLiteral("the engine folder stays locked")};
+    const FoundEngine published = ReadPublished(folder);
+    // Only the socket of this folder is ever tried, whatever the file names.
+    if (published.socketPath == folder + kSocket && EngineAnswers(published, kProbeTimeoutMs))
         return published;
-    const FoundEngine started = Start(settings, settings.runtimeFolder + kLog);
+    ::unlink(Native(folder + kPublished).constData());
+    const FoundEngine started = Start(settings, folder, folder + kLog);
     if (!started.baseUrl.isEmpty())
-        Publish(settings.runtimeFolder, started);
+        Publish(folder, started);
     return started;
 }
 
@@ -159,8 +165,5 @@ QString DefaultServerProgram() {
 }
 
 QString DefaultRuntimeFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime + QStringLiteral("/quillmate");
-    return QDir::tempPath() + QStringLiteral("/quillmate-") + QString::number(::geteuid());
+    return QFile::decodeName(PrivateRuntimeFolder().c_str());
 }

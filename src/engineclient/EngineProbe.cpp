@@ -1,13 +1,17 @@
 #include "engineclient/EngineProbe.h"
 
+#include "base/PrivateFolder.h"
+
 #include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
 #include <QUrl>
-#include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -29,50 +33,78 @@ private:
     int fd_;
 };
 
+int LeftMs(const QElapsedTimer& timer, int timeoutMs) {
+    return timeoutMs - static_cast<int>(timer.elapsed());
+}
+
 bool WaitFor(int fd, short events, const QElapsedTimer& timer, int timeoutMs) {
-    const int left = timeoutMs - static_cast<int>(timer.elapsed());
-    if (left <= 0)
-        return false;
-    pollfd p{fd, events, 0};
-    int ready;
-    do
+    int ready = 0;
+    do {
+        const int left = LeftMs(timer, timeoutMs);
+        if (left <= 0)
+            return false;
+        pollfd p{fd, events, 0};
         ready = ::poll(&p, 1, left);
-    while (ready < 0 && errno == EINTR);
+    } while (ready < 0 && errno == EINTR);
     return ready > 0;
+}
+
+// The socket file and the folder it lives in are this user's alone: nobody
+// else can have bound it or swap it for another.
+bool OwnSocketFile(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0 || path.size() > qsizetype(kMaxSocketPathLength) ||
+        !IsPrivateFolder(path.left(slash).toStdString()))
+        return false;
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+           info.st_uid == ::geteuid();
+}
+
+bool ConnectUnix(int fd, const QByteArray& path, const QElapsedTimer& timer, int timeoutMs) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    // A full backlog refuses at once on a Unix socket: try again until the time is up.
+    while (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if ((errno != EAGAIN && errno != EINTR) || LeftMs(timer, timeoutMs) <= 0)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+bool PeerIsEngine(int fd, qint64 pid) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           peer.uid == ::geteuid() && pid > 0 && peer.pid == pid;
 }
 
 } // namespace
 
-bool EngineAnswers(const QString& baseUrl, int timeoutMs) {
-    const QUrl url(baseUrl);
-    if (url.scheme() != QLatin1String("http") || url.port() <= 0 ||
-        url.host() != QLatin1String("127.0.0.1"))
+bool EngineAnswers(const FoundEngine& engine, int timeoutMs) {
+    const QUrl url(engine.baseUrl);
+    const QByteArray path = QFile::encodeName(engine.socketPath);
+    if (url.scheme() != QLatin1String("http") || url.path().size() < 2 || !OwnSocketFile(path))
         return false;
     QElapsedTimer timer;
     timer.start();
-    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (socket.fd() < 0)
+    Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.fd() < 0 || !ConnectUnix(socket.fd(), path, timer, timeoutMs) ||
+        !PeerIsEngine(socket.fd(), engine.pid))
         return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(url.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(socket.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(socket.fd(), POLLOUT, timer, timeoutMs))
-            return false;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-            return false;
-    }
     const QByteArray request = "GET " + url.path(QUrl::FullyEncoded).toLatin1() +
-                               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    if (::send(socket.fd(), request.constData(), request.size(), MSG_NOSIGNAL) != request.size())
+                               " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    if (!WaitFor(socket.fd(), POLLOUT, timer, timeoutMs) ||
+        ::send(socket.fd(), request.constData(), request.size(), MSG_NOSIGNAL) != request.size())
         return false;
     QByteArray answer;
     char buffer[1024];
     while (answer.size() < 4096 && WaitFor(socket.fd(), POLLIN, timer, timeoutMs)) {
         const ssize_t got = ::recv(socket.fd(), buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0)
             break;
         answer.append(buffer, got);

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QString>
+#include "engineclient/EngineDiscovery.h"
 
-// True when a quillmate-server answers its liveness check at baseUrl
-// ("http://127.0.0.1:PORT/TOKEN/") within timeoutMs. Only loopback addresses
-// are ever tried: the published address comes from a file, not from the user.
-bool EngineAnswers(const QString& baseUrl, int timeoutMs);
+// True when engine is this user's own quillmate-server and answers its
+// liveness check within timeoutMs. Nothing is sent before the listener is
+// proven ours: the socket lives in a private folder of this user's, the
+// socket file is this user's, and the peer at its other end runs as this user
+// with the engine's pid.
+bool EngineAnswers(const FoundEngine& engine, int timeoutMs);

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -73,7 +74,7 @@ QByteArray ReadFirstLine(int fd, int timeoutMs) {
 } // namespace
 
 SpawnedServer SpawnDetachedServer(const QString& program, const QStringList& arguments,
-                                  const QString& logPath, int timeoutMs) {
+                                  const QByteArray& input, const QString& logPath, int timeoutMs) {
     SpawnedServer result;
     if (::access(program.toLocal8Bit().constData(), X_OK) != 0) {
         result.error = QStringLiteral("no engine program at ") + program;
@@ -89,14 +90,23 @@ SpawnedServer SpawnDetachedServer(const QString& program, const QStringList& arg
         argv.push_back(item.data());
     argv.push_back(nullptr);
 
-    Fd outRead, outWrite, pidRead, pidWrite;
+    Fd outRead, outWrite, pidRead, pidWrite, inRead, inWrite;
     Fd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    Fd log(
-        ::open(logPath.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!MakePipe(outRead, outWrite) || !MakePipe(pidRead, pidWrite) || null.get() < 0) {
+    Fd log(::open(logPath.toLocal8Bit().constData(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!MakePipe(outRead, outWrite) || !MakePipe(pidRead, pidWrite) ||
+        !MakePipe(inRead, inWrite) || null.get() < 0) {
         result.error = QStringLiteral("cannot make pipes");
         return result;
     }
+    // Written whole before the fork, while the read end is still ours: the
+    // pipe holds it, and a server that dies early cannot raise SIGPIPE here.
+    if (input.size() > PIPE_BUF || ::write(inWrite.get(), input.constData(),
+                                           static_cast<size_t>(input.size())) != input.size()) {
+        result.error = QStringLiteral("cannot pass the engine its input");
+        return result;
+    }
+    inWrite.Close();
     const int errFd = log.get() >= 0 ? log.get() : null.get();
 
     const pid_t child = ::fork();
@@ -118,7 +128,7 @@ SpawnedServer SpawnDetachedServer(const QString& program, const QStringList& arg
             ::_exit(server > 0 ? 0 : 1);
         }
         ::signal(SIGPIPE, SIG_DFL);
-        ::dup2(null.get(), STDIN_FILENO);
+        ::dup2(inRead.get(), STDIN_FILENO);
         ::dup2(outWrite.get(), STDOUT_FILENO);
         ::dup2(errFd, STDERR_FILENO);
         ::close_range(3, ~0U, 0);
@@ -127,6 +137,7 @@ SpawnedServer SpawnDetachedServer(const QString& program, const QStringList& arg
     }
     outWrite.Close();
     pidWrite.Close();
+    inRead.Close();
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

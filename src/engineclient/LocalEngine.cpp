@@ -19,10 +19,7 @@ LocalEngine& LocalEngine::Instance() {
     return engine;
 }
 
-LocalEngine::LocalEngine() {
-    settings_.program = DefaultServerProgram();
-    settings_.runtimeFolder = DefaultRuntimeFolder();
-}
+LocalEngine::LocalEngine() = default;
 
 void LocalEngine::Configure(const EngineSettings& settings) {
     std::lock_guard lock(mutex_);
@@ -30,15 +27,23 @@ void LocalEngine::Configure(const EngineSettings& settings) {
 }
 
 EngineSettings LocalEngine::Settings() {
-    std::lock_guard lock(mutex_);
-    return settings_;
+    {
+        std::lock_guard lock(mutex_);
+        if (settings_)
+            return *settings_;
+    }
+    // Found at each look-up, as the endpoints are: the environment decides.
+    EngineSettings defaults;
+    defaults.program = DefaultServerProgram();
+    defaults.runtimeFolder = DefaultRuntimeFolder();
+    return defaults;
 }
 
 void LocalEngine::Prepare() {
     Acquire(nullptr, nullptr);
 }
 
-void LocalEngine::Acquire(QObject* context, std::function<void(const QString&)> done) {
+void LocalEngine::Acquire(QObject* context, std::function<void(const FoundEngine&)> done) {
     const EngineSettings settings = Settings();
     // Checked on the UI thread only, where the context lives and dies.
     QPointer<QObject> guard(context);
@@ -52,22 +57,26 @@ void LocalEngine::Acquire(QObject* context, std::function<void(const QString&)> 
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, done, url = engine.baseUrl] {
+            [guard, done, engine] {
                 if (guard)
-                    done(url);
+                    done(engine);
             },
             Qt::QueuedConnection);
     });
 }
 
 void ResolveEndpoint(Endpoint endpoint, QObject* context,
-                     std::function<void(const QString& url)> done) {
+                     std::function<void(const EndpointAddress&)> done) {
     if (!UsesLocalEngine(endpoint)) {
-        done(EndpointUrl(endpoint));
+        done({EndpointUrl(endpoint), QString()});
         return;
     }
     const QString path = LocalEnginePath(endpoint);
-    LocalEngine::Instance().Acquire(context, [path, done = std::move(done)](const QString& base) {
-        done(base.isEmpty() ? QString() : base + path);
-    });
+    LocalEngine::Instance().Acquire(context,
+                                    [path, done = std::move(done)](const FoundEngine& engine) {
+                                        if (engine.baseUrl.isEmpty())
+                                            done({});
+                                        else
+                                            done({engine.baseUrl + path, engine.socketPath});
+                                    });
 }

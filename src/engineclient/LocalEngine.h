@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 // The program's way to its local engine. Every look-up runs on a thread of
 // the global pool and reports back on the UI thread, so finding or starting
@@ -21,17 +22,24 @@ public:
 
     // Starts the look-up now, so the engine is up when it is needed.
     void Prepare();
-    // done(baseUrl) runs on context's thread unless context is gone by then;
-    // the URL is empty when no engine can be had.
-    void Acquire(QObject* context, std::function<void(const QString& baseUrl)> done);
+    // done(engine) runs on context's thread unless context is gone by then;
+    // the engine's URL is empty when none can be had.
+    void Acquire(QObject* context, std::function<void(const FoundEngine& engine)> done);
 
 private:
     LocalEngine();
     std::mutex mutex_;
-    EngineSettings settings_;
+    std::optional<EngineSettings> settings_; // the defaults when not configured
 };
 
-// The endpoint's URL for a request: the variable's value at once, or the
-// local engine's address once it answers (empty when it cannot be had).
+// Where a request goes: its URL, and the Unix socket every connection to it
+// goes through (empty: the URL's own host).
+struct EndpointAddress {
+    QString url; // empty when no address can be had
+    QString unixSocket;
+};
+
+// The endpoint's address for a request: the variable's value at once, or the
+// local engine's once it is proven ours and answers.
 void ResolveEndpoint(Endpoint endpoint, QObject* context,
-                     std::function<void(const QString& url)> done);
+                     std::function<void(const EndpointAddress& address)> done);

@@ -5,6 +5,7 @@
 #include "http/auTransfer.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
@@ -252,6 +253,7 @@ TransferRequest TauCustomHTTP::MakeRequest(bool upload) {
     r.limits = DefaultTransferLimits();
     r.caFile = CaFileFromEnvironment();
     r.caPath = qgetenv("SSL_CERT_DIR");
+    r.unixSocketPath = QFile::encodeName(UnixSocketPath);
     r.method = RequestMethod;
     r.useCache = UseCache;
     r.useCookies = UseCookies;

@@ -112,6 +112,10 @@ public:
     QString Agent;          // set to DefaultAgent() by the constructor
     TauHTTPProxy Proxy;
     QString URL;
+    // Every connection goes through this Unix socket instead of the URL's host
+    // and port (the URL still names the host and path sent); empty: a normal
+    // connection. No proxy is used on it.
+    QString UnixSocketPath;
     bool UseCache = true;
     bool UseCookies = true;
     QString OutputFileName;

@@ -149,7 +149,11 @@ bool RequestSide::Setup(CURL* h, const RawUrlParts& raw, bool secure, const QStr
 
 void RequestSide::SetProxy(CURL* h) {
     const TauHTTPProxy& proxy = request_.proxy;
-    if (proxy.AccessType == atDirect) {
+    if (!request_.unixSocketPath.isEmpty()) {
+        // The socket is the whole route: no proxy, from the environment or not.
+        curl_easy_setopt(h, CURLOPT_UNIX_SOCKET_PATH, request_.unixSocketPath.constData());
+        curl_easy_setopt(h, CURLOPT_PROXY, "");
+    } else if (proxy.AccessType == atDirect) {
         curl_easy_setopt(h, CURLOPT_PROXY, "");
     } else if (proxy.AccessType == atUseProxy) {
         const QByteArray text =

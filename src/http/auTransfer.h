@@ -79,6 +79,7 @@ struct TransferRequest {
     TauHTTPTimeouts timeouts;
     TransferLimits limits;
     QByteArray caFile, caPath; // trust beyond the system's, from the environment
+    QByteArray unixSocketPath; // in the file system's encoding; empty: TCP
     TauHTTPRequestMethod method = rmAutoDetect;
     bool useCache = true, useCookies = true, workOffline = false, uploadMode = false;
     int bufferSize = 4096;

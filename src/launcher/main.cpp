@@ -7,17 +7,23 @@
 #include "launcher/ModuleLoader.h"
 
 int main(int argc, char** argv) {
-    switch (CommandOfWord(argc > 1 ? argv[1] : "")) {
-    case CliCommand::Window: {
-        InstanceRequest request;
-        if (argc <= 2 && ParseInstanceRequest(argc > 1 ? argv[1] : "", request) &&
-            HandOverRequest(InstanceSocketPath(), request))
-            return 0;
-        return RunModule("quillmate_window.so", "QuillmateWindowMain", argc, argv);
-    }
+    const char* word = argc > 1 ? argv[1] : "";
+    switch (CommandOfWord(word)) {
+    case CliCommand::Window:
+        // The window takes one request word at most; the command line
+        // reports anything more as a usage error.
+        if (argc <= 2) {
+            InstanceRequest request;
+            if (ParseInstanceRequest(word, request) &&
+                HandOverRequest(InstanceSocketPath(), request))
+                return 0;
+            return RunModule("quillmate_window.so", "QuillmateWindowMain", argc, argv);
+        }
+        break;
     case CliCommand::Ocr:
         return RunModule("quillmate_ocr.so", "QuillmateOcrCommand", argc, argv);
     default:
-        return RunModule("quillmate_cli.so", "QuillmateCommand", argc, argv);
+        break;
     }
+    return RunModule("quillmate_cli.so", "QuillmateCommand", argc, argv);
 }

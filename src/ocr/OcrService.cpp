@@ -68,7 +68,7 @@ bool OcrService::Start(OcrEngine engine, const QString& picturePath, const QStri
         return true;
     }
     const Endpoint endpoint = engine == OcrEngine::Two ? Endpoint::Ocr2 : Endpoint::Ocr1;
-    ResolveEndpoint(endpoint, this, [this](const QString& url) { Send(url); });
+    ResolveEndpoint(endpoint, this, [this](const EndpointAddress& address) { Send(address); });
     return true;
 }
 
@@ -76,15 +76,16 @@ void OcrService::WriteBody(QIODevice* stream) const {
     stream->write(request_.body);
 }
 
-void OcrService::Send(const QString& url) {
+void OcrService::Send(const EndpointAddress& address) {
     // No engine could be had: the same ending as a server that cannot be reached.
-    if (url.isEmpty()) {
+    if (address.url.isEmpty()) {
         Finish({OcrOutcome::HostUnreachable, {}});
         return;
     }
     http_->AddHeaders.clear();
     http_->AddHeaders << request_.headers;
-    http_->URL = url;
+    http_->URL = address.url;
+    http_->UnixSocketPath = address.unixSocket;
     http_->StartUpload(1);
 }
 

@@ -8,6 +8,7 @@
 
 class QIODevice;
 class TauHTTP;
+struct EndpointAddress;
 
 // How one recognition ended.
 enum class OcrOutcome {
@@ -58,7 +59,7 @@ public:
     static OcrResult ResultOfAnswer(OcrEngine engine, QIODevice* stream);
 
 private:
-    void Send(const QString& url);
+    void Send(const EndpointAddress& address);
     void Finish(const OcrResult& result);
 
     TauHTTP* http_;

@@ -5,6 +5,10 @@
 #include <QStringView>
 #include <cstdint>
 
+// The longest text the local engine reads aloud, in bytes of UTF-8; it
+// refuses a longer one.
+inline constexpr qsizetype kMaxSpeechTextBytes = 20000;
+
 // The speech service's agent line, sent with every request.
 extern const char* const kSpeechAgent;
 

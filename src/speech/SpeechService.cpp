@@ -37,24 +37,26 @@ bool SpeechService::Start(QStringView text, const QString& languageCode,
         return false;
     running_ = true;
     const QByteArray postData = SpeechPostData(text, languageCode);
-    ResolveEndpoint(Endpoint::Tts, this, [this, postData, outputFile](const QString& url) {
-        // No engine could be had: the same quiet end as an unreachable server.
-        if (url.isEmpty()) {
-            Finish(SpeechOutcome::Failed);
-            return;
-        }
-        http_->Agent = QString::fromLatin1(kSpeechAgent);
-        http_->URL = url;
-        http_->POSTData = postData;
-        lastFile_ = outputFile;
-        if (outputFile.isEmpty()) {
-            // The cache folder is made at start; a user may have removed it since.
-            QDir().mkpath(SpeechCacheFolder());
-            lastFile_ = SpeechFilePath(GetTickCount());
-        }
-        http_->OutputFileName = lastFile_;
-        http_->StartTransfer();
-    });
+    ResolveEndpoint(Endpoint::Tts, this,
+                    [this, postData, outputFile](const EndpointAddress& address) {
+                        // No engine could be had: the same quiet end as an unreachable server.
+                        if (address.url.isEmpty()) {
+                            Finish(SpeechOutcome::Failed);
+                            return;
+                        }
+                        http_->Agent = QString::fromLatin1(kSpeechAgent);
+                        http_->URL = address.url;
+                        http_->UnixSocketPath = address.unixSocket;
+                        http_->POSTData = postData;
+                        lastFile_ = outputFile;
+                        if (outputFile.isEmpty()) {
+                            // The cache folder is made at start; a user may have removed it since.
+                            QDir().mkpath(SpeechCacheFolder());
+                            lastFile_ = SpeechFilePath(GetTickCount());
+                        }
+                        http_->OutputFileName = lastFile_;
+                        http_->StartTransfer();
+                    });
     return true;
 }
 

@@ -1,6 +1,8 @@
+#include "PlantedListener.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
+#include "engineclient/LocalEngine.h"
 #include "http/auHTTP.h"
 #include "speech/Mp3Player.h"
 #include "speech/SpeechService.h"
@@ -10,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -237,6 +240,45 @@ TEST_F(SpeechTest, MissingCacheFolderIsMadeAgain) {
     QFile stored(form_->Speech->LastSpeechFile());
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), "bytes");
+}
+
+// The window's own engine, with nothing configured: a socket left where a
+// dead engine was, held by another process (or another user), hears
+// nothing; a fresh engine reads the box.
+TEST_F(SpeechTest, TheLocalEngineIsProvenBeforeTheTextGoes) {
+    qunsetenv("QUILLMATE_TTS_URL");
+    QTemporaryDir runtime;
+    EngineSettings settings;
+    settings.program = QUILLMATE_SERVER_PATH;
+    settings.runtimeFolder = runtime.path() + "/quillmate";
+    LocalEngine::Instance().Configure(settings);
+    const QString socket = settings.runtimeFolder + "/engine.sock";
+    for (const uid_t owner : {::geteuid(), uid_t(65534)}) {
+        SCOPED_TRACE(owner);
+        if (owner != ::geteuid() && ::geteuid() != 0)
+            continue; // changing a file's owner needs root
+        const FoundEngine dead = FindOrStartEngine(settings);
+        ASSERT_FALSE(dead.baseUrl.isEmpty()) << dead.error.toStdString();
+        ::kill(static_cast<pid_t>(dead.pid), SIGKILL);
+        QFile::remove(socket);
+        const auto impostor = PlantedListener::OnUnixSocket(socket, owner);
+        ASSERT_TRUE(impostor);
+
+        form_->TargetComboBox->SetItemIndex(2); // 英语
+        form_->TntMemo2->setPlainText("secret words");
+        form_->Image2->click();
+        ASSERT_TRUE(WaitIdle());
+        QFile stored(form_->Speech->LastSpeechFile());
+        ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+        const QByteArray head = stored.read(3);
+        EXPECT_TRUE(head == "ID3" || (uchar(head[0]) == 0xFF && (uchar(head[1]) & 0xE0) == 0xE0));
+        EXPECT_EQ(impostor->Received(), QByteArray());
+        const FoundEngine fresh = FindOrStartEngine(settings);
+        EXPECT_NE(fresh.pid, dead.pid);
+        ::kill(static_cast<pid_t>(fresh.pid), SIGKILL);
+    }
+    EXPECT_EQ(standIn_.RequestCount(), 0);
+    EXPECT_TRUE(shown_.empty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // "quillmate <command>" as a process against the loopback stand-in, with no
 // display in its environment.
+#include "PlantedListener.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -14,8 +15,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -38,14 +42,22 @@ int SourceIndex(const char* code) {
 
 class CommandLine : public ::testing::Test {
 protected:
-    void SetUp() override { standIn.PointEndpointsHere(); }
+    void SetUp() override {
+        standIn.PointEndpointsHere();
+        ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+    }
 
-    Outcome Quillmate(const QStringList& args, const QByteArray& input = {}) {
+    // outputFile: standard output goes there instead.
+    Outcome Quillmate(const QStringList& args, const QByteArray& input = {},
+                      const QString& outputFile = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
         process.setProcessEnvironment(env);
+        if (!outputFile.isEmpty())
+            process.setStandardOutputFile(outputFile);
         process.start(QStringLiteral(QUILLMATE_PATH), args);
         if (!process.waitForStarted(10000))
             return {};
@@ -61,6 +73,7 @@ protected:
     }
 
     TempHome home;
+    QTemporaryDir runtime;
     ServiceStandIn standIn;
 };
 
@@ -169,6 +182,33 @@ TEST_F(CommandLine, ExitStatusAndMessages) {
          2,
          QStringLiteral("无法读取图片"),
          0},
+        // Without a display: the usage, never the window's abort.
+        {"mistyped command", {"tranlate", "hi"}, {}, 2, QStringLiteral("未知的命令：tranlate"), 0},
+        {"a window request and more",
+         {"--show", "now"},
+         {},
+         2,
+         QStringLiteral("多余的参数：now"),
+         0},
+        {"standard input past 1 MiB",
+         {"translate", "-s", "en", "-t", "zh-CN"},
+         QByteArray(1024 * 1024 + 1, 'a'),
+         2,
+         QStringLiteral("标准输入超过 1 MiB"),
+         0},
+        // Exactly 1 MiB is read, and then is too long to be read aloud.
+        {"standard input of 1 MiB",
+         {"speak", "-l", "en"},
+         QByteArray(1024 * 1024, 'a'),
+         2,
+         QStringLiteral("要朗读的文字过长：1048576 字节"),
+         0},
+        {"text past the speech limit",
+         {"speak", "-l", "en", QString(6667, QChar(0x4F60))},
+         {},
+         2,
+         QStringLiteral("要朗读的文字过长：20001 字节"),
+         0},
     };
     standIn.SetAnswer(kTranslatePath, busy);
     for (const Row& row : rows) {
@@ -189,14 +229,39 @@ TEST_F(CommandLine, SpeakWritesTheRecording) {
     standIn.SetAnswer(kTtsPath, mp3);
     QTemporaryDir dir;
     const QString file = dir.filePath("hello.mp3");
-    const Outcome run = Quillmate({"speak", "-l", "en", "-o", file, "hello", "there"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    QFile saved(file);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll(), "ID3 recording");
-    ASSERT_EQ(standIn.RequestCount(), 1);
-    EXPECT_EQ(standIn.Requests().front().body,
-              SpeechPostData(u"hello there", SourceSpeechCode(SourceIndex("en"))));
+    // The longest text the engine reads: 20,000 bytes of UTF-8.
+    const QString longest = QString(6666, QChar(0x4F60)) + "ab";
+    const struct {
+        QStringList words;
+        QString text;
+    } rows[] = {{{"hello", "there"}, "hello there"}, {{longest}, longest}};
+    for (const auto& row : rows) {
+        standIn.ClearRequests();
+        const Outcome run = Quillmate(QStringList{"speak", "-l", "en", "-o", file} + row.words);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        QFile saved(file);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        EXPECT_EQ(saved.readAll(), "ID3 recording");
+        ASSERT_EQ(standIn.RequestCount(), 1);
+        EXPECT_EQ(standIn.Requests().front().body,
+                  SpeechPostData(row.text, SourceSpeechCode(SourceIndex("en"))));
+    }
+}
+
+// Output that never arrives is a failure, whatever else went well.
+TEST_F(CommandLine, OutputThatCannotBeWrittenIsExitOne) {
+    standIn.SetAnswer(kTranslatePath, StandInReply(kAnswer));
+    const QStringList rows[] = {
+        {"languages"},
+        {"--help"},
+        {"translate", "-s", "en", "-t", "zh-CN", "hi"},
+    };
+    for (const QStringList& args : rows) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const Outcome run = Quillmate(args, {}, QStringLiteral("/dev/full"));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("无法写出结果"))) << run.err.toStdString();
+    }
 }
 
 TEST_F(CommandLine, OcrSendsThePreparedPicture) {
@@ -261,4 +326,99 @@ TEST_F(CommandLine, ASecondStartHandsOverToTheRunningWindowAndExits) {
         window->kill();
         window->waitForFinished();
     }
+}
+
+namespace {
+
+bool Alive(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype end = text.lastIndexOf(')');
+    return end > 0 && text.size() > end + 2 && text[end + 2] != 'Z';
+}
+
+void EndEngine(qint64 pid) {
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    WaitUntil([&] { return !Alive(pid); }, 5000);
+}
+
+// What the running engine published: its ready line and pid.
+QList<QByteArray> Published(const QString& folder) {
+    QFile file(folder + "/engine");
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+}
+
+bool LooksLikeMp3(const QByteArray& head) {
+    return head.startsWith("ID3") ||
+           (head.size() > 1 && uchar(head[0]) == 0xFF && (uchar(head[1]) & 0xE0) == 0xE0);
+}
+
+} // namespace
+
+// The program's own engine, with nothing configured: what is left where a
+// dead engine was, or what another user planted there, hears nothing; a fresh
+// engine reads the words.
+TEST_F(CommandLine, SpeakTalksOnlyToItsOwnEngine) {
+    qunsetenv("QUILLMATE_TTS_URL");
+    const QString folder = runtime.path() + "/quillmate";
+    const QString socket = folder + "/engine.sock";
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath("out.mp3");
+    const QStringList speak{"speak",  "-l",   QStringLiteral("英语"), "-o", mp3, "my",
+                            "secret", "words"};
+    const struct Row {
+        const char* name;
+        bool needsRoot;
+        std::function<std::unique_ptr<PlantedListener>(const QList<QByteArray>& dead)> plant;
+    } rows[] = {
+        {"a listener at an old TCP address", false,
+         [&](const QList<QByteArray>& dead) {
+             std::unique_ptr<PlantedListener> tcp;
+             for (uint16_t port = 20000 + (::getpid() % 20000); !tcp; ++port)
+                 if ((tcp = PlantedListener::OnTcpPort(port))) {
+                     QFile file(folder + "/engine");
+                     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                     file.write("http://127.0.0.1:" + QByteArray::number(port) + "/" +
+                                QByteArray(32, 'a') + "/\n" + dead.value(1) + "\n");
+                 }
+             return tcp;
+         }},
+        {"another user's socket in the engine's place", true,
+         [&](const QList<QByteArray>&) { return PlantedListener::OnUnixSocket(socket, 65534); }},
+        {"a socket of ours that another process holds", false,
+         [&](const QList<QByteArray>&) {
+             return PlantedListener::OnUnixSocket(socket, ::geteuid());
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.needsRoot && ::geteuid() != 0)
+            continue; // changing a file's owner needs root
+        // An engine that ran and died.
+        Outcome run = Quillmate(speak);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        const QList<QByteArray> dead = Published(folder);
+        ASSERT_GE(dead.size(), 2);
+        EndEngine(dead[1].toLongLong());
+        QFile::remove(socket);
+        QFile::remove(mp3);
+        const std::unique_ptr<PlantedListener> impostor = row.plant(dead);
+        ASSERT_TRUE(impostor);
+
+        run = Quillmate(speak);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        QFile recording(mp3);
+        ASSERT_TRUE(recording.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(LooksLikeMp3(recording.read(4)));
+        EXPECT_EQ(impostor->Received(), QByteArray());
+        const QList<QByteArray> fresh = Published(folder);
+        ASSERT_GE(fresh.size(), 2);
+        EXPECT_NE(fresh[1], dead[1]);
+        EXPECT_FALSE(fresh[0].contains("127.0.0.1"));
+        EndEngine(fresh[1].toLongLong());
+    }
+    EXPECT_EQ(standIn.RequestCount(), 0);
 }

@@ -898,6 +898,40 @@ TEST(HttpProxy, AccessTypeChoosesTheRoute) {
     }
 }
 
+// The socket is the whole route: the URL only names what is sent, and a
+// proxy from the environment is never asked.
+TEST(HttpTransfer, UnixSocketPathIsTheWholeRoute) {
+    QTemporaryDir dir;
+    const QString socket = dir.path() + "/engine.sock";
+    LoopbackServer server(socket);
+    server.setDefault(LoopbackScript::Text("over the socket"));
+    LoopbackServer proxy;
+    proxy.setDefault(LoopbackScript::Text("from proxy"));
+    ScopedEnv env("http_proxy", "http://127.0.0.1:" + QByteArray::number(proxy.port()));
+    ScopedEnv noProxy("no_proxy", "");
+    const struct {
+        const char* name;
+        QString socketPath;
+        QStringList events;
+    } rows[] = {
+        {"socket", socket, {"Done(15)"}},
+        {"nothing at that path", dir.path() + "/missing.sock", {"AnyError", "HostUnreachable"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TauHTTP http;
+        EventLog log(http);
+        http.URL = DeadUrl() + "where?x=1";
+        http.UnixSocketPath = row.socketPath;
+        ASSERT_TRUE(http.StartTransfer());
+        ASSERT_TRUE(log.Wait());
+        EXPECT_EQ(log.events, row.events);
+    }
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.lastRequest().target, "/where?x=1");
+    EXPECT_EQ(proxy.requestCount(), 0u);
+}
+
 TEST(HttpProxy, ProxyAuthenticationRetry) {
     LoopbackServer proxy;
     proxy.queue("http://127.0.0.1:1/p",

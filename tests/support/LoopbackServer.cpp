@@ -2,14 +2,17 @@
 
 #include "LoopbackListen.h"
 
+#include <QFile>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -157,6 +160,20 @@ LoopbackServer::LoopbackServer() : default_(LoopbackScript::Reply(404, "not foun
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
+LoopbackServer::LoopbackServer(const QString& unixSocketPath)
+    : unixSocketPath_(unixSocketPath), default_(LoopbackScript::Reply(404, "not found")) {
+    const QByteArray native = QFile::encodeName(unixSocketPath);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (native.size() < qsizetype(sizeof address.sun_path)) {
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listenFd_, 128);
+    }
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
 LoopbackServer::~LoopbackServer() {
     {
         std::lock_guard lk(m_);
@@ -173,6 +190,8 @@ LoopbackServer::~LoopbackServer() {
 }
 
 QString LoopbackServer::url(const QString& path) const {
+    if (!unixSocketPath_.isEmpty())
+        return QStringLiteral("http://localhost") + path;
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
 }
 

@@ -81,12 +81,14 @@ public:
     using Handler = std::function<LoopbackScript(const RecordedRequest&)>;
 
     LoopbackServer();
+    // Listens on a Unix socket at path instead; url() then names localhost.
+    explicit LoopbackServer(const QString& unixSocketPath);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     uint16_t port() const { return port_; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (on a Unix socket "http://localhost") followed by path.
     QString url(const QString& path = QStringLiteral("/")) const;
 
     // Answer for a path (without query). Per-path scripts win over the handler,
@@ -116,6 +118,7 @@ private:
 
     int listenFd_ = -1;
     uint16_t port_ = 0;
+    QString unixSocketPath_;
     std::thread acceptThread_;
     mutable std::mutex m_;
     mutable std::condition_variable cv_;
