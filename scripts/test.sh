@@ -36,7 +36,7 @@ run_pass() {
 
 for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
     case $pass in
-    normal) run_pass normal build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON ;;
+    normal) run_pass normal build -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON ;;
     asan)
         # LeakSanitizer's own tracer now and then crashes at exit while the
         # media library's threads wind down (the test itself has passed): a
@@ -44,7 +44,7 @@ for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
         ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             CTEST_ARGS="--repeat until-pass:2 ${CTEST_ARGS:-}" \
-            run_pass asan build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
+            run_pass asan build-asan -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
     fuzz)
         echo "== fuzz targets"
         FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh || status=1 ;;
@@ -53,7 +53,7 @@ for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
         # runs directly: ctest would also try to list the programs not built.
         echo "== tsan build"
         BUILD_DIR=build-tsan BUILD_TARGETS=quill_http_tests scripts/build.sh \
-            -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=thread -DQUILL_TESTS=ON -DQUILL_BENCH=OFF
+            -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=thread -DQUILL_TESTS=ON -DQUILL_BENCH=OFF
         echo "== tsan tests"
         TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" QT_QPA_PLATFORM=offscreen TZ=UTC \
             build-tsan/tests/http/quill_http_tests --gtest_brief=1 || status=1 ;;
