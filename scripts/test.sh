@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a normal build, an AddressSanitizer +
-# UBSan build, every fuzz target for a short fixed time (clang, ASan + UBSan),
-# and the transfer component under ThreadSanitizer.
-# QUILL_TEST_PASSES="normal asan fuzz tsan" chooses the passes; FUZZ_SECONDS
-# the time per fuzz target (default 30).
+# Builds everything and runs every test: a normal build, the lint pass (format
+# and clang-tidy, on the normal build), an AddressSanitizer + UBSan build, every
+# fuzz target for a short fixed time (clang, ASan + UBSan), and the transfer
+# component under ThreadSanitizer.
+# QUILL_TEST_PASSES="normal lint asan fuzz tsan" chooses the passes;
+# FUZZ_SECONDS the time per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -34,9 +35,15 @@ run_pass() {
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 ${CTEST_ARGS:-}) || status=1
 }
 
-for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
+NORMAL_FLAGS=(-DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON)
+for pass in ${QUILL_TEST_PASSES:-normal lint asan fuzz tsan}; do
     case $pass in
-    normal) run_pass normal build -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON ;;
+    normal) run_pass normal build "${NORMAL_FLAGS[@]}" ;;
+    lint)
+        echo "== lint"
+        # Needs the normal build's compile commands and generated headers.
+        BUILD_DIR=build scripts/build.sh "${NORMAL_FLAGS[@]}" >/dev/null
+        BUILD_DIR=build scripts/lint.sh || status=1 ;;
     asan)
         # LeakSanitizer's own tracer now and then crashes at exit while the
         # media library's threads wind down (the test itself has passed): a
