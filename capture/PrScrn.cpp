@@ -1,7 +1,7 @@
 // The capture library: one C export, PrScrn, that returns when the user has
 // chosen a region (left on the clipboard as an image) or cancelled (clipboard
 // untouched).
-#include "CaptureOverlay.h"
+#include "CaptureSession.h"
 #include "DesktopGrab.h"
 #include "PortalScreenshot.h"
 

@@ -1,6 +1,9 @@
 # Build helpers shared by every folder.
 
-set(QUILL_WARNINGS -Wall -Wextra -Werror)
+set(QUILL_WARNINGS -Wall -Wextra)
+if(QUILL_WERROR)
+    list(APPEND QUILL_WARNINGS -Werror)
+endif()
 
 if(QUILL_SANITIZE)
     string(REPLACE "," ";" _quill_san "${QUILL_SANITIZE}")

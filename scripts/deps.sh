@@ -11,7 +11,7 @@ PACKAGES=(
     xvfb xdotool xclip x11-utils imagemagick
     libgtest-dev libgmock-dev libbenchmark-dev
     curl espeak-ng lame
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format clang-tidy python3
     qt6-wayland weston libxcb1-dev x11-xserver-utils
     xauth dbus-daemon libssl-dev libboost-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-jpn tesseract-ocr-kor

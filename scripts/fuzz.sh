@@ -10,7 +10,7 @@ BUILD_DIR=${BUILD_DIR:-build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUILL_FUZZ=ON -DQUILL_TESTS=OFF -DQUILL_BENCH=OFF \
+    -DQUILL_FUZZ=ON -DQUILL_WERROR=ON -DQUILL_TESTS=OFF -DQUILL_BENCH=OFF \
     -DQUILL_SANITIZE=address,undefined,fuzzer-no-link >/dev/null
 
 targets=${FUZZ_TARGETS:-$(ninja -C "$BUILD_DIR" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzz\): .*/\1/p' | grep -v '^cmake_' | sort -u)}

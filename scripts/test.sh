@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: a normal build, an AddressSanitizer +
-# UBSan build, every fuzz target for a short fixed time (clang, ASan + UBSan),
-# and the transfer component under ThreadSanitizer.
-# QUILL_TEST_PASSES="normal asan fuzz tsan" chooses the passes; FUZZ_SECONDS
-# the time per fuzz target (default 30).
+# Builds everything and runs every test: a normal build, the lint pass (format
+# and clang-tidy, on the normal build), an AddressSanitizer + UBSan build, every
+# fuzz target for a short fixed time (clang, ASan + UBSan), and the transfer
+# component under ThreadSanitizer.
+# QUILL_TEST_PASSES="normal lint asan fuzz tsan" chooses the passes;
+# FUZZ_SECONDS the time per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -34,9 +35,15 @@ run_pass() {
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 ${CTEST_ARGS:-}) || status=1
 }
 
-for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
+NORMAL_FLAGS=(-DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON)
+for pass in ${QUILL_TEST_PASSES:-normal lint asan fuzz tsan}; do
     case $pass in
-    normal) run_pass normal build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON ;;
+    normal) run_pass normal build "${NORMAL_FLAGS[@]}" ;;
+    lint)
+        echo "== lint"
+        # Needs the normal build's compile commands and generated headers.
+        BUILD_DIR=build scripts/build.sh "${NORMAL_FLAGS[@]}" >/dev/null
+        BUILD_DIR=build scripts/lint.sh || status=1 ;;
     asan)
         # LeakSanitizer's own tracer now and then crashes at exit while the
         # media library's threads wind down (the test itself has passed): a
@@ -44,7 +51,7 @@ for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
         ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             CTEST_ARGS="--repeat until-pass:2 ${CTEST_ARGS:-}" \
-            run_pass asan build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
+            run_pass asan build-asan -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
     fuzz)
         echo "== fuzz targets"
         FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh || status=1 ;;
@@ -53,7 +60,7 @@ for pass in ${QUILL_TEST_PASSES:-normal asan fuzz tsan}; do
         # runs directly: ctest would also try to list the programs not built.
         echo "== tsan build"
         BUILD_DIR=build-tsan BUILD_TARGETS=quill_http_tests scripts/build.sh \
-            -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=thread -DQUILL_TESTS=ON -DQUILL_BENCH=OFF
+            -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=thread -DQUILL_TESTS=ON -DQUILL_BENCH=OFF
         echo "== tsan tests"
         TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" QT_QPA_PLATFORM=offscreen TZ=UTC \
             build-tsan/tests/http/quill_http_tests --gtest_brief=1 || status=1 ;;

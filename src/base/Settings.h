@@ -34,7 +34,6 @@ public:
 
 private:
     SettingsKey() = default;
-    struct Value;
     struct Data;
     std::shared_ptr<Data> d_;
 };

@@ -159,6 +159,22 @@ TEST(Settings, WrongTypeRaisesTheNamedError) {
     EXPECT_TRUE(file.contains("\"Face\"=\"2\"\n"));
 }
 
+TEST(Settings, ADanglingContinuationNeverSwallowsTheNextValue) {
+    TempHome home;
+    for (const char* end :
+         {"\"Blob\"=hex:01,\\\n", "\"Blob\"=hex:01,\\\n\n\"Face\"=dword:00000002\n"}) {
+        WriteAll(SettingsKey::FilePath(),
+                 QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\quilltranslation]\n") + end);
+        auto key = SettingsKey::Open();
+        ASSERT_TRUE(key) << end;
+        ASSERT_TRUE(key->WriteInteger("SourceLanguage", 7));
+        auto again = SettingsKey::Open();
+        ASSERT_TRUE(again) << end;
+        EXPECT_EQ(again->ReadInteger("SourceLanguage"), 7) << end;
+        EXPECT_TRUE(again->ValueExists("Blob")) << end;
+    }
+}
+
 TEST(Settings, AcceptsOrdinaryVariationsOfTheFormat) {
     TempHome home;
     struct Case {
