@@ -3,6 +3,7 @@
 #include "engine/EngineAnswer.h"
 #include "engine/EngineLimits.h"
 #include "engine/EngineRequest.h"
+#include "engine/RecognitionMemory.h"
 #include "engine/Recognizer.h"
 #include "engine/Speech.h"
 #include "httpserver/HttpServer.h"
@@ -36,6 +37,8 @@ int StatusOf(engine::Failure failure) {
         return 413;
     case engine::Failure::NotAPicture:
         return 415;
+    case engine::Failure::Busy:
+        return 503;
     case engine::Failure::EngineFailed:
     case engine::Failure::None:
         break;
@@ -43,14 +46,16 @@ int StatusOf(engine::Failure failure) {
     return 500;
 }
 
-Response Refusal(const engine::Error& error) {
-    return Response::Text(StatusOf(error.failure), error.text);
-}
-
-Response Busy() {
-    Response response = Response::Text(503, "busy, try again");
+Response Busy(std::string text = "busy, try again") {
+    Response response = Response::Text(503, std::move(text));
     response.headers.emplace_back("Retry-After", "1");
     return response;
+}
+
+Response Refusal(const engine::Error& error) {
+    if (error.failure == engine::Failure::Busy)
+        return Busy(error.text);
+    return Response::Text(StatusOf(error.failure), error.text);
 }
 
 Response WrongMethod(const char* allowed) {
@@ -122,6 +127,9 @@ EngineServer::EngineServer(ServerOptions options)
       prefix_(options_.token.empty() ? "/" : "/" + options_.token + "/") {
     if (options_.listen.empty())
         options_.listen.emplace_back();
+    if (options_.memoryBudgetMb)
+        engine::DecodeBudget().Configure(std::size_t(options_.memoryBudgetMb) << 20,
+                                         engine::kDecodeBudgetPatience);
     const unsigned workers =
         options_.workers ? options_.workers : std::max(2u, std::thread::hardware_concurrency());
     jobs_ = std::make_unique<JobQueue>(workers, options_.maxWaitingJobs, kMaxJobWait);

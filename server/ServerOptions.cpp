@@ -40,7 +40,7 @@ const char* UsageText() {
     return "Usage: quillmate-server [--listen HOST:PORT | --listen unix:PATH]...\n"
            "                        [--token TOKEN | --token-stdin] [--idle-exit SECONDS]\n"
            "                        [--workers N] [--max-connections N]\n"
-           "                        [--max-client-connections N]\n"
+           "                        [--max-client-connections N] [--memory-budget MB]\n"
            "\n"
            "Serves Quillmate's text recognition (POST /ocrapi1, /getocr) and read aloud\n"
            "(POST /gettts) over HTTP/1.1 with Tesseract and espeak-ng.\n"
@@ -60,6 +60,8 @@ const char* UsageText() {
            "  --max-connections N  open connections in all (default 256)\n"
            "  --max-client-connections N\n"
            "                       open connections per client address or user (default 64)\n"
+           "  --memory-budget MB   memory all recognitions may hold at once (default 256);\n"
+           "                       past it a request waits up to 5 s, then gets 503\n"
            "  --help               show this text\n"
            "\n"
            "The first line of standard output is the base URL, for example\n"
@@ -85,7 +87,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             continue;
         }
         if (arg != "--listen" && arg != "--token" && arg != "--idle-exit" && arg != "--workers" &&
-            arg != "--max-connections" && arg != "--max-client-connections")
+            arg != "--max-connections" && arg != "--max-client-connections" &&
+            arg != "--memory-budget")
             return fail("unknown option: " + std::string(arg));
         if (i + 1 >= argc)
             return fail(std::string(arg) + " needs a value");
@@ -109,6 +112,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             if (!ParseNumber(value, 1, 64, number))
                 return fail("--workers wants 1 to 64");
             line.options.workers = static_cast<unsigned>(number);
+        } else if (arg == "--memory-budget") {
+            if (!ParseNumber(value, 32, 1 << 20, number))
+                return fail("--memory-budget wants 32 to 1048576 MB");
+            line.options.memoryBudgetMb = static_cast<unsigned>(number);
         } else if (arg == "--max-connections" || arg == "--max-client-connections") {
             if (!ParseNumber(value, 1, 100000, number))
                 return fail(std::string(arg) + " wants 1 to 100000");

@@ -16,6 +16,7 @@ struct ServerOptions {
     std::size_t maxWaitingJobs = 24;
     unsigned maxConnections = 256;
     unsigned maxClientConnections = 64;
+    unsigned memoryBudgetMb = 0; // 0: the engine's default
 };
 
 struct CommandLine {

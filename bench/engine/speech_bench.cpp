@@ -1,10 +1,14 @@
 // Milliseconds from text to a complete mp3, against the command-line pipeline
-// (espeak-ng -w, then lame) on the same text in the same run.
+// (espeak-ng -w, then lame) on the same text in the same run; and four
+// requests at once, each on its own thread as the server's workers take them,
+// against one request and against four in turn.
 #include "engine/Mp3Encoder.h"
 #include "engine/Speech.h"
 #include "engine/SpeechSynth.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -94,6 +99,51 @@ void Whole(benchmark::State& state, const Sample& s) {
     state.counters["mp3_bytes"] = double(bytes);
 }
 
+constexpr int kRequests = 4;
+
+// When the first and the last of the four are done tells whether they ran
+// side by side or took turns (then one request's time apart each).
+void FourAtOnce(benchmark::State& state, const Sample& s) {
+    using Clock = std::chrono::steady_clock;
+    double first = 0, last = 0;
+    for (auto _ : state) {
+        std::vector<engine::SpeechAudio> audio(kRequests);
+        std::vector<Clock::time_point> done(kRequests);
+        std::vector<std::thread> workers;
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < kRequests; ++i)
+            workers.emplace_back([&, i] {
+                audio[i] = engine::Synthesize(s.text, s.code, 5);
+                done[i] = Clock::now();
+            });
+        for (std::thread& w : workers)
+            w.join();
+        for (const auto& a : audio) {
+            if (a.error) {
+                state.SkipWithError(a.error.text.c_str());
+                return;
+            }
+        }
+        const auto [earliest, latest] = std::minmax_element(done.begin(), done.end());
+        first += std::chrono::duration<double, std::milli>(*earliest - start).count();
+        last += std::chrono::duration<double, std::milli>(*latest - start).count();
+    }
+    state.counters["first_ms"] = first / double(state.iterations());
+    state.counters["last_ms"] = last / double(state.iterations());
+}
+
+void FourInTurn(benchmark::State& state, const Sample& s) {
+    for (auto _ : state) {
+        for (int i = 0; i < kRequests; ++i) {
+            const engine::SpeechAudio audio = engine::Synthesize(s.text, s.code, 5);
+            if (audio.error) {
+                state.SkipWithError(audio.error.text.c_str());
+                return;
+            }
+        }
+    }
+}
+
 // Forking the copy, loading the voice and synthesis, samples kept in memory.
 void Synthesis(benchmark::State& state, const Sample& s) {
     for (auto _ : state) {
@@ -128,14 +178,39 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+            if (r.run_type != Run::RT_Aggregate || r.aggregate_name != "median")
+                continue;
+            medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+            for (const char* counter : {"first_ms", "last_ms"})
+                if (const auto c = r.counters.find(counter); c != r.counters.end())
+                    medians_[r.run_name.function_name + "/" + counter] = c->second;
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
     void Finalize() override {
         ConsoleReporter::Finalize();
+        std::printf("\nFour requests against one request on the same text (%u cores):\n",
+                    std::thread::hardware_concurrency());
+        for (const Sample& s : kSamples) {
+            const auto one = medians_.find(std::string("synthesize/") + s.name);
+            if (one == medians_.end() || one->second <= 0)
+                continue;
+            for (const char* kind : {"four_at_once", "four_in_turn"}) {
+                const auto m = medians_.find(std::string(kind) + "/" + s.name);
+                if (m != medians_.end())
+                    std::printf("  %-14s %s  %7.2f ms  %.2f x one request (%.2f ms)\n", kind,
+                                s.name, m->second, m->second / one->second, one->second);
+            }
+            const std::string atOnce = std::string("four_at_once/") + s.name;
+            const auto first = medians_.find(atOnce + "/first_ms");
+            const auto last = medians_.find(atOnce + "/last_ms");
+            if (first != medians_.end() && last != medians_.end())
+                std::printf("  four_at_once %s: the first done after %.2f ms (%.2f x one), the "
+                            "last after %.2f ms (%.2f x the first)\n",
+                            s.name, first->second, first->second / one->second, last->second,
+                            last->second / first->second);
+        }
         std::printf("\nMedian against the espeak-ng + lame pipeline on the same text:\n");
         for (const Sample& s : kSamples) {
             const auto anchor = medians_.find(std::string("pipeline/") + s.name);
@@ -159,10 +234,8 @@ private:
 int main(int argc, char** argv) {
     using Measure = void (*)(benchmark::State&, const Sample&);
     const std::pair<const char*, Measure> measures[] = {
-        {"pipeline/", &Pipeline},
-        {"synthesize/", &Whole},
-        {"synthesis/", &Synthesis},
-        {"encoding/", &Encoding},
+        {"pipeline/", &Pipeline}, {"synthesize/", &Whole},        {"synthesis/", &Synthesis},
+        {"encoding/", &Encoding}, {"four_at_once/", &FourAtOnce}, {"four_in_turn/", &FourInTurn},
     };
     // Last: its memory stays for the rest of the run.
     const std::pair<const char*, Measure> last = {"synthesize_512MB/", &WholeInBigProcess};

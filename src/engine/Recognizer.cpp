@@ -4,6 +4,7 @@
 #include "engine/CropPreprocess.h"
 #include "engine/OcrLanguages.h"
 #include "engine/OcrText.h"
+#include "engine/RecognitionMemory.h"
 
 #include <algorithm>
 #include <dlfcn.h>
@@ -188,6 +189,13 @@ Recognition Recognizer::Recognize(std::string_view picture, const std::string& l
         return Fail(Failure::EngineFailed, "no recognition data for language " + missing + " (" +
                                                (directory / (missing + ".traineddata")).string() +
                                                " is missing)");
+    const CropHeader header = ReadCropHeader(picture);
+    Error refused = header.error;
+    MemoryBudget::Reservation memory;
+    if (!refused)
+        memory = ReserveRecognition(header, refused);
+    if (refused)
+        return {std::move(refused), {}};
     DecodedCrop decoded = DecodeCrop(picture);
     if (decoded.error)
         return {std::move(decoded.error), {}};
@@ -197,9 +205,11 @@ Recognition Recognizer::Recognize(std::string_view picture, const std::string& l
         decoded.pix.reset();
         if (!grey)
             return Fail(Failure::EngineFailed, "out of memory");
-        const CropPlan plan = PlanCrop(grey.get());
+        CropPlan plan = PlanCrop(grey.get());
         if (plan.width == 0)
             return {}; // one flat colour: nothing to read
+        if (Error error = FitPlanToReservation(header, plan, memory))
+            return {std::move(error), {}};
         const PixPtr prepared = ApplyCropPlan(grey.get(), plan);
         grey.reset();
         if (!prepared)
