@@ -395,7 +395,8 @@ TEST(EngineServerCommandLine, HelpUsageAndIdleExit) {
          {QStringList{"--bogus"}, QStringList{"--listen", "nohost"},
           QStringList{"--listen", "unix:"}, QStringList{"--token", "a/b"},
           QStringList{"--idle-exit"}, QStringList{"--token", "a", "--token-stdin"},
-          QStringList{"--token-stdin"}, QStringList{"--max-connections", "0"}}) {
+          QStringList{"--token-stdin"}, QStringList{"--max-connections", "0"},
+          QStringList{"--memory-budget", "8"}}) {
         EXPECT_TRUE(RunServer(bad, code).contains("quillmate-server: "))
             << bad.join(' ').toStdString();
         EXPECT_EQ(code, 2) << bad.join(' ').toStdString();
@@ -431,6 +432,32 @@ TEST(EngineServerCommandLine, TokenFromStandardInputAndAPrivateSocket) {
     ASSERT_TRUE(engine.Process().waitForFinished(10000));
     EXPECT_EQ(engine.Process().exitCode(), 0);
     EXPECT_NE(::lstat(socket.toLocal8Bit().constData(), &info), 0);
+}
+
+TEST(EngineServerProcess, TheMemoryBudgetOptionBoundsEachPicture) {
+    // 3000 x 3000 in colour needs far more than 32 MB to recognise, and well
+    // under the default budget.
+    QImage picture(3000, 3000, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("ocr.jpg");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(Jpeg(picture));
+    out.close();
+    const OcrUploadRequest upload = BuildOcrUpload(OcrEngine::Two, file, "en");
+    std::string request = "POST /t/getocr HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    for (const QString& line : upload.headers)
+        request += line.toStdString() + "\r\n";
+    request += "Content-Length: " + std::to_string(upload.body.size()) + "\r\n\r\n" +
+               upload.body.toStdString();
+
+    EngineProgram small({"--token", "t", "--memory-budget", "32"});
+    ASSERT_GT(small.Port(), 0) << small.ReadyLine().toStdString();
+    EXPECT_EQ(SendRaw(small.Port(), request, 60000).status, 413);
+    EngineProgram usual({"--token", "t"});
+    ASSERT_GT(usual.Port(), 0) << usual.ReadyLine().toStdString();
+    EXPECT_EQ(SendRaw(usual.Port(), request, 120000).status, 200);
 }
 
 TEST(EngineServerProcess, HostileClientsLeaveMemoryBounded) {
