@@ -97,11 +97,17 @@ TEST(MemoryBudget, WaitersAreServedInTurn) {
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(budget.waiting(), 2u);
     EXPECT_EQ(budget.reserved(), 70u);
+    // Room for the big one alone: it goes first, the small one still waits.
+    held.ShrinkTo(20);
+    WaitUntilWaiting(budget, 1);
+    while (order < 1)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(bigTurn, 0);
+    EXPECT_EQ(smallTurn, -1);
     held = {};
     WaitUntilWaiting(budget, 0);
     while (order < 2)
         std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(bigTurn, 0);
     EXPECT_EQ(smallTurn, 1);
     EXPECT_EQ(budget.reserved(), 90u);
     finish.set_value();
