@@ -73,7 +73,7 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             options.error = arg + QStringLiteral(" 需要一个值");
             return options;
         } else {
-            const QString value = arguments[++i];
+            const QString& value = arguments[++i];
             if (arg == QLatin1String("-s"))
                 options.source = value;
             else if (arg == QLatin1String("-t"))

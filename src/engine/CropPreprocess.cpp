@@ -191,7 +191,7 @@ PixPtr GreyOverWhite(Pix* rgba) {
             const float value = L_RED_WEIGHT * over(L_RED_SHIFT) +
                                 L_GREEN_WEIGHT * over(L_GREEN_SHIFT) +
                                 L_BLUE_WEIGHT * over(L_BLUE_SHIFT);
-            SET_DATA_BYTE(out, x, std::clamp(int(value + 0.5f), 0, 255));
+            SET_DATA_BYTE(out, x, std::clamp(int(std::lround(value)), 0, 255));
         }
     }
     pixCopyResolution(grey.get(), rgba);

@@ -86,12 +86,12 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 } // namespace
 
 bool DecodeBase64(std::string_view text, std::string& out) {
-    static const std::array<signed char, 256> table = [] {
-        std::array<signed char, 256> t{};
+    static const std::array<short, 256> table = [] {
+        std::array<short, 256> t{};
         t.fill(-1);
         const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (int i = 0; i < 64; ++i)
-            t[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+            t[static_cast<unsigned char>(alphabet[i])] = static_cast<short>(i);
         return t;
     }();
     out.clear();

@@ -52,7 +52,7 @@ std::string ResponseHead(const Response& response, bool close) {
         head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     }
     for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
+        head.append(name).append(": ").append(value).append("\r\n");
     if (close)
         head += "Connection: close\r\n";
     head += "\r\n";
