@@ -91,7 +91,8 @@ std::string HeadOf(const Response& response, bool close) {
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " ";
     head += reason;
     head += "\r\n";
-    const bool bodyless = response.status < 200 || response.status == 204;
+    // A 304 carries no body: a length of 0 would misstate the entity it stands for.
+    const bool bodyless = response.status < 200 || response.status == 204 || response.status == 304;
     if (!bodyless) {
         if (!response.contentType.empty())
             head += "Content-Type: " + response.contentType + "\r\n";
