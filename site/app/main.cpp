@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
     // A client that goes away mid-answer must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
     site::SiteServer server(command.config);
+    // Before the address goes out: whoever reads it may stop us at once.
+    server.StopOnSignals({SIGTERM, SIGINT});
     if (!server.Listen(error)) {
         std::fprintf(stderr, "quillmate-site: %s\n", error.c_str());
         return 1;
@@ -50,7 +52,6 @@ int main(int argc, char** argv) {
             std::printf("http://%s:%d/\n", where.host.c_str(), server.Port(i));
     }
     std::fflush(stdout);
-    server.StopOnSignals({SIGTERM, SIGINT});
     server.Run();
     return 0;
 }
