@@ -19,9 +19,12 @@ protected:
     void SetUp() override {
         if (std::string(GetParam()) == "postgresql") {
             PgCluster* cluster = PgCluster::Get();
+            if (!cluster && PgCluster::Installed())
+                FAIL() << PgCluster::SkipReason();
             if (!cluster)
                 GTEST_SKIP() << "PostgreSQL cases skipped: " << PgCluster::SkipReason();
             spec_ = cluster->NewDatabase();
+            ASSERT_FALSE(spec_.empty()) << "createdb failed";
         } else {
             ASSERT_TRUE(dir_.isValid());
             spec_ = "sqlite:" + dir_.filePath("site.sqlite3").toStdString();

@@ -295,6 +295,8 @@ TEST(StoreOpen, BadSpecsAndPlacesSayWhy) {
 
 TEST(PostgresStore, AConnectionLostToARestartIsOpenedAgain) {
     PgCluster* cluster = PgCluster::Get();
+    if (!cluster && PgCluster::Installed())
+        FAIL() << PgCluster::SkipReason();
     if (!cluster)
         GTEST_SKIP() << "PostgreSQL cases skipped: " << PgCluster::SkipReason();
     std::string error;

@@ -10,12 +10,12 @@
 class PgCluster {
 public:
     // The cluster, started on first use; null with the reason in SkipReason()
-    // when PostgreSQL is not installed, and a test failure when it is but
-    // does not start.
+    // when PostgreSQL is not installed or did not start (Installed() tells which).
     static PgCluster* Get();
     static const std::string& SkipReason();
+    static bool Installed();
 
-    // A fresh, empty database; its URI for OpenStore.
+    // A fresh, empty database: its URI for OpenStore, or empty on failure.
     std::string NewDatabase();
     // Stops and starts the server (the connections of the stores drop).
     bool Restart();
