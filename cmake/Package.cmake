@@ -8,8 +8,9 @@ set(CPACK_PACKAGE_NAME quillmate)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quillmate developers")
 set(CPACK_PACKAGE_CONTACT "Quillmate developers <dev@quillmate.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "translation tool with screen text recognition and reading aloud")
+# Each component's description starts with its own summary line; no common
+# CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put before both.
+set(_quill_desktop_summary "translation tool with screen text recognition and reading aloud")
 set(CPACK_PACKAGE_DESCRIPTION "Quillmate translates text between 66 languages in one window with a
 Simplified Chinese interface. It also recognises the text of a region cut
 out of the screen and reads text aloud; both run on the local machine
@@ -28,7 +29,7 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL desktop site)
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME quillmate)
 set(CPACK_DEBIAN_DESKTOP_FILE_NAME DEB-DEFAULT)
-set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "${_quill_desktop_summary}\n${CPACK_PACKAGE_DESCRIPTION}")
 
 set(_quill_run_time_depends
     # The window opens libcurl with dlopen (only the command line links it).
