@@ -13,7 +13,7 @@ PACKAGES=(
     curl espeak-ng lame
     clang libclang-rt-14-dev
     qt6-wayland weston libxcb1-dev x11-xserver-utils
-    xauth dbus-daemon libssl-dev libboost-dev libcpp-httplib-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
+    xauth dbus-daemon libssl-dev libboost-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-jpn tesseract-ocr-kor
     dpkg-dev file desktop-file-utils appstream
     libsqlite3-dev libpq-dev nlohmann-json3-dev adduser

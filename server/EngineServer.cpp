@@ -5,22 +5,28 @@
 #include "engine/EngineRequest.h"
 #include "engine/Recognizer.h"
 #include "engine/Speech.h"
+#include "httpserver/HttpServer.h"
+#include "httpserver/MultipartForm.h"
+#include "server/IdleWatch.h"
 #include "server/JobQueue.h"
 
-#include <httplib.h>
-#include <regex>
+#include <thread>
 
 namespace server {
 
 namespace {
 
 using namespace std::chrono_literals;
+using httpserver::HeadDecision;
+using httpserver::Reply;
+using httpserver::Request;
+using httpserver::Response;
 
-// More connections than workers, so a check or a refusal is answered while
-// the engines are busy.
-constexpr int kHttpThreads = 32;
-constexpr std::size_t kMaxWaitingJobs = 24;
 constexpr auto kMaxJobWait = 30s;
+// Bodies in memory at once: a few full-size uploads beside every honest
+// screen crop. Past it a request gets 503 instead of taking more memory.
+constexpr std::size_t kBodyBudgetBytes = 96u << 20;
+constexpr std::size_t kMaxPartHeaderBytes = 8 * 1024;
 
 int StatusOf(engine::Failure failure) {
     switch (failure) {
@@ -37,78 +43,25 @@ int StatusOf(engine::Failure failure) {
     return 500;
 }
 
-// Errors close the connection: a refused body may not have been read whole.
-void Refuse(httplib::Response& res, int status, const std::string& text) {
-    res.status = status;
-    res.set_header("Connection", "close");
-    res.set_content(text + "\n", "text/plain; charset=utf-8");
+Response Refusal(const engine::Error& error) {
+    return Response::Text(StatusOf(error.failure), error.text);
 }
 
-void Refuse(httplib::Response& res, const engine::Error& error) {
-    Refuse(res, StatusOf(error.failure), error.text);
+Response Busy() {
+    Response response = Response::Text(503, "busy, try again");
+    response.headers.emplace_back("Retry-After", "1");
+    return response;
 }
 
-void RefuseBusy(httplib::Response& res) {
-    res.set_header("Retry-After", "1");
-    Refuse(res, 503, "busy, try again");
-}
-
-// Reads a multipart body into parts; a body of another type is read away.
-engine::Error ReadParts(const httplib::Request& req, httplib::Response& res,
-                        const httplib::ContentReader& reader, engine::FormParts& parts) {
-    if (!req.is_multipart_form_data()) {
-        reader([](const char*, size_t) { return true; });
-        return {engine::Failure::BadRequest, "expected a multipart/form-data body"};
-    }
-    bool tooMany = false;
-    const bool read = reader(
-        [&](const httplib::MultipartFormData& header) {
-            if (parts.size() >= engine::kMaxFormParts) {
-                tooMany = true;
-                return false;
-            }
-            parts.push_back({header.name, header.filename, header.content_type, {}});
-            return true;
-        },
-        [&](const char* data, size_t length) {
-            parts.back().data.append(data, length);
-            return true;
-        });
-    if (res.status == 413)
-        return {engine::Failure::TooLarge, "body too large"};
-    if (tooMany)
-        return {engine::Failure::BadRequest, "too many parts"};
-    if (!read)
-        return {engine::Failure::BadRequest, "malformed multipart body"};
-    return {};
-}
-
-engine::Error ReadForm(const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader& reader, std::string& body) {
-    if (req.is_multipart_form_data()) {
-        reader([](const httplib::MultipartFormData&) { return true; },
-               [](const char*, size_t) { return true; });
-        return {engine::Failure::BadRequest, "expected a form body"};
-    }
-    bool tooLarge = false;
-    const bool read = reader([&](const char* data, size_t length) {
-        if (body.size() + length > engine::kMaxSpeechBodyBytes) {
-            tooLarge = true;
-            return false;
-        }
-        body.append(data, length);
-        return true;
-    });
-    if (tooLarge || res.status == 413)
-        return {engine::Failure::TooLarge, "body too large"};
-    if (!read)
-        return {engine::Failure::BadRequest, "body cut short"};
-    return {};
+Response WrongMethod(const char* allowed) {
+    Response response = Response::Text(405, "method not allowed");
+    response.headers.emplace_back("Allow", allowed);
+    return response;
 }
 
 // A path prefix compared in constant time, so its timing tells nothing about
 // the token.
-bool HasPrefix(const std::string& path, const std::string& prefix) {
+bool HasPrefix(std::string_view path, std::string_view prefix) {
     if (path.size() < prefix.size())
         return false;
     unsigned char difference = 0;
@@ -117,167 +70,206 @@ bool HasPrefix(const std::string& path, const std::string& prefix) {
     return difference == 0;
 }
 
-} // namespace
+httpserver::Limits HttpLimits(const ServerOptions& options) {
+    httpserver::Limits limits;
+    limits.maxBodyBytes = engine::kMaxBodyBytes;
+    limits.bodyBudgetBytes = kBodyBudgetBytes;
+    limits.maxConnections = options.maxConnections;
+    limits.maxConnectionsPerClient = options.maxClientConnections;
+    return limits;
+}
 
-// Counts a request as activity for the idle limit while it runs.
-class EngineServer::Activity {
-public:
-    explicit Activity(EngineServer& server) : server_(server) {
-        std::lock_guard lock(server_.idleMutex_);
-        ++server_.active_;
-    }
-    ~Activity() {
-        {
-            std::lock_guard lock(server_.idleMutex_);
-            --server_.active_;
-            server_.lastActivity_ = std::chrono::steady_clock::now();
-        }
-        server_.idleChanged_.notify_all();
-    }
+// The request's body is copied into its parts; give its memory back at once
+// (its budget share stays with the job).
+void DropBody(Request& request) {
+    std::string().swap(request.body);
+}
 
-private:
-    EngineServer& server_;
+// What a queued job carries from its request to its answer.
+template <typename Job, typename Result> struct Pending {
+    Job job;
+    Result result;
+    Reply reply;
+    // Kept until the answer: its body budget share and its activity count.
+    Request request;
 };
+
+// Runs run on a worker and answers with ok's response, or with the error.
+template <typename P, typename Run, typename Ok>
+void Queue(JobQueue& jobs, std::shared_ptr<P> pending, Run run, Ok ok, const char* failure) {
+    const bool queued =
+        jobs.Submit([pending, run](engine::Recognizer& recognizer) { run(*pending, recognizer); },
+                    [pending, ok, failure](JobQueue::Outcome outcome) {
+                        Reply& reply = pending->reply;
+                        if (outcome == JobQueue::Outcome::Busy)
+                            reply(Busy());
+                        else if (outcome == JobQueue::Outcome::Failed)
+                            reply(Response::Text(500, failure));
+                        else if (pending->result.error)
+                            reply(Refusal(pending->result.error));
+                        else
+                            reply(ok(*pending));
+                        pending->request = Request();
+                    });
+    if (!queued)
+        pending->reply(Busy());
+}
+
+} // namespace
 
 EngineServer::EngineServer(ServerOptions options)
     : options_(std::move(options)),
-      prefix_(options_.token.empty() ? "/" : "/" + options_.token + "/"),
-      http_(std::make_unique<httplib::Server>()), lastActivity_(std::chrono::steady_clock::now()) {
+      prefix_(options_.token.empty() ? "/" : "/" + options_.token + "/") {
+    if (options_.listen.empty())
+        options_.listen.emplace_back();
     const unsigned workers =
         options_.workers ? options_.workers : std::max(2u, std::thread::hardware_concurrency());
-    jobs_ = std::make_unique<JobQueue>(workers, kMaxWaitingJobs, kMaxJobWait);
-    http_->new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
-    http_->set_payload_max_length(engine::kMaxBodyBytes);
-    http_->set_read_timeout(10, 0);
-    http_->set_write_timeout(10, 0);
-    http_->set_keep_alive_timeout(5);
-    Route();
+    jobs_ = std::make_unique<JobQueue>(workers, options_.maxWaitingJobs, kMaxJobWait);
+    http_ = std::make_unique<httpserver::Server>(
+        HttpLimits(options_),
+        httpserver::Handlers{[this](const Request& head) { return OnHead(head); },
+                             [this](Request request, Reply reply) {
+                                 OnRequest(std::move(request), std::move(reply));
+                             }});
 }
 
 EngineServer::~EngineServer() {
-    Stop();
-    if (idleWatch_.joinable())
-        idleWatch_.join();
+    idle_.reset();
+    http_->Stop();
+    http_.reset();
+    jobs_.reset();
 }
 
 bool EngineServer::Bind(std::string& error) {
-    port_ = options_.port == 0
-                ? http_->bind_to_any_port(options_.host)
-                : (http_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
-    if (port_ < 0) {
-        error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
-        return false;
-    }
+    for (const httpserver::ListenAddress& address : options_.listen)
+        if (!http_->Listen(address, error))
+            return false;
     return true;
 }
 
-std::string EngineServer::BaseUrl() const {
-    const bool v6 = options_.host.find(':') != std::string::npos;
-    const std::string host = v6 ? "[" + options_.host + "]" : options_.host;
-    return "http://" + host + ":" + std::to_string(port_) + prefix_;
+std::string EngineServer::ReadyLine(std::size_t listener) const {
+    const httpserver::ListenAddress& address = options_.listen.at(listener);
+    if (address.kind == httpserver::ListenAddress::Kind::Unix)
+        return "unix:" + address.path + " http://localhost" + prefix_;
+    const bool v6 = address.host.find(':') != std::string::npos;
+    const std::string host = v6 ? "[" + address.host + "]" : address.host;
+    return "http://" + host + ":" + std::to_string(Port(listener)) + prefix_;
+}
+
+int EngineServer::Port(std::size_t listener) const {
+    return http_->Port(listener);
 }
 
 void EngineServer::Serve() {
     if (options_.idleExitSeconds > 0)
-        idleWatch_ = std::thread([this] { WatchIdle(); });
-    http_->listen_after_bind();
-    {
-        std::lock_guard lock(idleMutex_);
-        stopped_ = true;
-    }
-    idleChanged_.notify_all();
+        idle_ = std::make_unique<IdleWatch>(std::chrono::seconds(options_.idleExitSeconds),
+                                            [this] { http_->Stop(); });
+    http_->Run();
 }
 
 void EngineServer::Stop() {
-    http_->stop();
+    http_->Stop();
+}
+
+void EngineServer::StopOnSignals(std::initializer_list<int> signalNumbers) {
+    http_->StopOnSignals(signalNumbers);
+}
+
+HeadDecision EngineServer::OnHead(const Request& head) {
+    HeadDecision decision;
+    if (!HasPrefix(head.path, prefix_)) {
+        decision.answerNow = Response::Text(404, "not found");
+        return decision;
+    }
+    const std::string_view route = std::string_view(head.path).substr(prefix_.size());
+    const bool speech = route == "gettts";
+    if (route.empty()) {
+        if (head.method == "GET" || head.method == "HEAD")
+            decision.answerNow = Response::Text(200, "quillmate-server");
+        else
+            decision.answerNow = WrongMethod("GET, HEAD");
+    } else if (route != "ocrapi1" && route != "getocr" && !speech) {
+        decision.answerNow = Response::Text(404, "not found");
+    } else if (head.method != "POST") {
+        decision.answerNow = WrongMethod("POST");
+    } else if (!speech && httpserver::MultipartBoundary(head.Header("Content-Type")).empty()) {
+        decision.answerNow = Response::Text(400, "expected a multipart/form-data body");
+    } else if (speech && head.Header("Content-Type").substr(0, 10) == "multipart/") {
+        decision.answerNow = Response::Text(400, "expected a form body");
+    } else if (jobs_->Full()) {
+        // Refused before the upload, not after it.
+        decision.answerNow = Busy();
+    } else {
+        decision.maxBodyBytes = speech ? engine::kMaxSpeechBodyBytes : engine::kMaxBodyBytes;
+    }
+    // Every request under the token counts as activity, from its head on.
+    if (idle_)
+        decision.state = idle_->Begin();
+    return decision;
+}
+
+void EngineServer::OnRequest(Request request, Reply reply) {
+    const std::string_view route = std::string_view(request.path).substr(prefix_.size());
+    if (route == "gettts")
+        Speak(std::move(request), std::move(reply));
+    else
+        Recognise(route == "ocrapi1", std::move(request), std::move(reply));
+}
+
+void EngineServer::Recognise(bool engineOne, Request request, Reply reply) {
+    engine::OcrJob job;
     {
-        std::lock_guard lock(idleMutex_);
-        stopped_ = true;
+        const httpserver::MultipartForm form = httpserver::SplitMultipart(
+            request.body, httpserver::MultipartBoundary(request.Header("Content-Type")),
+            {engine::kMaxFormParts, kMaxPartHeaderBytes});
+        if (!form.error.empty())
+            return reply(Response::Text(400, "malformed multipart body: " + form.error));
+        engine::FormParts parts;
+        for (const httpserver::FormPart& part : form.parts)
+            parts.push_back({part.name, part.filename, part.contentType, std::string(part.data)});
+        job =
+            engineOne ? engine::ParseEngineOneRequest(parts) : engine::ParseEngineTwoRequest(parts);
     }
-    idleChanged_.notify_all();
+    DropBody(request);
+    if (job.error)
+        return reply(Refusal(job.error));
+    using Ocr = Pending<engine::OcrJob, engine::Recognition>;
+    Queue(
+        *jobs_,
+        std::make_shared<Ocr>(Ocr{std::move(job), {}, std::move(reply), std::move(request)}),
+        [](Ocr& ocr, engine::Recognizer& recognizer) {
+            ocr.result = recognizer.Recognize(ocr.job.picture, ocr.job.languages);
+            std::string().swap(ocr.job.picture);
+        },
+        [engineOne](Ocr& ocr) {
+            Response response;
+            response.contentType = "application/json; charset=utf-8";
+            response.body = engineOne ? engine::WriteEngineOneAnswer(ocr.result.lines)
+                                      : engine::WriteEngineTwoAnswer(ocr.result.lines);
+            return response;
+        },
+        "recognition failed");
 }
 
-void EngineServer::WatchIdle() {
-    const auto limit = std::chrono::seconds(options_.idleExitSeconds);
-    std::unique_lock lock(idleMutex_);
-    while (!stopped_) {
-        const auto quietSince = lastActivity_;
-        if (active_ == 0 && std::chrono::steady_clock::now() - quietSince >= limit) {
-            lock.unlock();
-            http_->stop();
-            return;
-        }
-        idleChanged_.wait_until(lock, quietSince + limit);
-    }
-}
-
-void EngineServer::Route() {
-    http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (HasPrefix(req.path, prefix_))
-            return httplib::Server::HandlerResponse::Unhandled;
-        Refuse(res, 404, "not found");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    http_->set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) { Refuse(res, 500, "internal error"); });
-
-    const std::string prefix =
-        std::regex_replace(prefix_, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-    http_->Get(prefix, [this](const httplib::Request&, httplib::Response& res) {
-        Activity activity(*this);
-        res.set_content("quillmate-server\n", "text/plain; charset=utf-8");
-    });
-
-    auto recognise = [this](bool engineOne) {
-        return [this, engineOne](const httplib::Request& req, httplib::Response& res,
-                                 const httplib::ContentReader& reader) {
-            Activity activity(*this);
-            engine::FormParts parts;
-            if (const engine::Error error = ReadParts(req, res, reader, parts))
-                return Refuse(res, error);
-            const engine::OcrJob job = engineOne ? engine::ParseEngineOneRequest(parts)
-                                                 : engine::ParseEngineTwoRequest(parts);
-            if (job.error)
-                return Refuse(res, job.error);
-            engine::Recognition result;
-            const JobQueue::Outcome outcome = jobs_->Run([&](engine::Recognizer& recognizer) {
-                result = recognizer.Recognize(job.picture, job.languages);
-            });
-            if (outcome == JobQueue::Outcome::Busy)
-                return RefuseBusy(res);
-            if (outcome == JobQueue::Outcome::Failed)
-                return Refuse(res, 500, "recognition failed");
-            if (result.error)
-                return Refuse(res, result.error);
-            res.set_content(engineOne ? engine::WriteEngineOneAnswer(result.lines)
-                                      : engine::WriteEngineTwoAnswer(result.lines),
-                            "application/json; charset=utf-8");
-        };
-    };
-    http_->Post(prefix + "ocrapi1", recognise(true));
-    http_->Post(prefix + "getocr", recognise(false));
-
-    http_->Post(prefix + "gettts", [this](const httplib::Request& req, httplib::Response& res,
-                                          const httplib::ContentReader& reader) {
-        Activity activity(*this);
-        std::string body;
-        if (const engine::Error error = ReadForm(req, res, reader, body))
-            return Refuse(res, error);
-        const engine::SpeechJob job = engine::ParseSpeechRequest(body);
-        if (job.error)
-            return Refuse(res, job.error);
-        engine::SpeechAudio audio;
-        const JobQueue::Outcome outcome = jobs_->Run([&](engine::Recognizer&) {
-            audio = engine::Synthesize(job.text, job.code, job.speed);
-        });
-        if (outcome == JobQueue::Outcome::Busy)
-            return RefuseBusy(res);
-        if (outcome == JobQueue::Outcome::Failed)
-            return Refuse(res, 500, "speech failed");
-        if (audio.error)
-            return Refuse(res, audio.error);
-        res.set_content(std::move(audio.mp3), "audio/mpeg");
-    });
+void EngineServer::Speak(Request request, Reply reply) {
+    engine::SpeechJob job = engine::ParseSpeechRequest(request.body);
+    DropBody(request);
+    if (job.error)
+        return reply(Refusal(job.error));
+    using Tts = Pending<engine::SpeechJob, engine::SpeechAudio>;
+    Queue(
+        *jobs_,
+        std::make_shared<Tts>(Tts{std::move(job), {}, std::move(reply), std::move(request)}),
+        [](Tts& tts, engine::Recognizer&) {
+            tts.result = engine::Synthesize(tts.job.text, tts.job.code, tts.job.speed);
+        },
+        [](Tts& tts) {
+            Response response;
+            response.contentType = "audio/mpeg";
+            response.body = std::move(tts.result.mp3);
+            return response;
+        },
+        "speech failed");
 }
 
 } // namespace server

@@ -8,41 +8,48 @@ namespace server {
 
 struct JobQueue::Task {
     Job job;
-    bool started = false;
-    bool finished = false;
-    bool threw = false;
+    Completion done;
+    std::chrono::steady_clock::time_point deadline;
 };
 
 JobQueue::JobQueue(unsigned workers, std::size_t maxWaiting, std::chrono::milliseconds maxWait)
     : maxWaiting_(maxWaiting), maxWait_(maxWait) {
     for (unsigned i = 0; i < std::max(1u, workers); ++i)
         threads_.emplace_back([this] { Work(); });
+    threads_.emplace_back([this] { Expire(); });
 }
 
 JobQueue::~JobQueue() {
+    std::deque<Task> left;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        left.swap(waiting_);
     }
     work_.notify_all();
+    expiry_.notify_all();
+    for (Task& task : left)
+        task.done(Outcome::Busy);
     for (std::thread& thread : threads_)
         thread.join();
 }
 
-JobQueue::Outcome JobQueue::Run(Job job) {
-    auto task = std::make_shared<Task>();
-    task->job = std::move(job);
-    std::unique_lock lock(mutex_);
-    if (stopping_ || waiting_.size() >= maxWaiting_)
-        return Outcome::Busy;
-    waiting_.push_back(task);
-    work_.notify_one();
-    if (!done_.wait_for(lock, maxWait_, [&] { return task->started; })) {
-        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), task));
-        return Outcome::Busy;
+bool JobQueue::Submit(Job job, Completion done) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || waiting_.size() >= maxWaiting_)
+            return false;
+        waiting_.push_back(
+            {std::move(job), std::move(done), std::chrono::steady_clock::now() + maxWait_});
     }
-    done_.wait(lock, [&] { return task->finished; });
-    return task->threw ? Outcome::Failed : Outcome::Done;
+    work_.notify_one();
+    expiry_.notify_one();
+    return true;
+}
+
+bool JobQueue::Full() const {
+    std::lock_guard lock(mutex_);
+    return waiting_.size() >= maxWaiting_;
 }
 
 void JobQueue::Work() {
@@ -51,21 +58,43 @@ void JobQueue::Work() {
     std::unique_lock lock(mutex_);
     while (true) {
         work_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
-        if (waiting_.empty())
+        if (stopping_)
             return;
-        std::shared_ptr<Task> task = waiting_.front();
+        Task task = std::move(waiting_.front());
         waiting_.pop_front();
-        task->started = true;
-        done_.notify_all();
         lock.unlock();
+        Outcome outcome = Outcome::Done;
         try {
-            task->job(recognizer);
+            task.job(recognizer);
         } catch (...) {
-            task->threw = true;
+            outcome = Outcome::Failed;
         }
+        task.done(outcome);
+        task = {};
         lock.lock();
-        task->finished = true;
-        done_.notify_all();
+    }
+}
+
+// Sleeps until the oldest waiting job's deadline; only a job that is still
+// waiting then is refused.
+void JobQueue::Expire() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (waiting_.empty()) {
+            expiry_.wait(lock);
+            continue;
+        }
+        const auto deadline = waiting_.front().deadline;
+        if (std::chrono::steady_clock::now() < deadline) {
+            expiry_.wait_until(lock, deadline);
+            continue;
+        }
+        Task task = std::move(waiting_.front());
+        waiting_.pop_front();
+        lock.unlock();
+        task.done(Outcome::Busy);
+        task = {};
+        lock.lock();
     }
 }
 

@@ -15,34 +15,40 @@ class Recognizer;
 
 namespace server {
 
-// The engines' worker threads. Each worker owns one Recognizer for its
-// whole life, so models are loaded once per thread. Callers wait for their
-// turn in a bounded queue; past its size, or past the longest wait, a job is
-// refused rather than left to pile up.
+// The engines' worker threads. Each worker owns one Recognizer for its whole
+// life, so models are loaded once per thread. Nobody waits on the queue: a job
+// comes with its completion, which a worker runs when the job is over. A full
+// queue refuses at once, and a job that waited past the longest wait is
+// refused rather than run late.
 class JobQueue {
 public:
     enum class Outcome { Done, Busy, Failed };
     using Job = std::function<void(engine::Recognizer&)>;
+    using Completion = std::function<void(Outcome)>;
 
     JobQueue(unsigned workers, std::size_t maxWaiting, std::chrono::milliseconds maxWait);
+    // Refuses the jobs still waiting (Busy) and joins the workers.
     ~JobQueue();
     JobQueue(const JobQueue&) = delete;
     JobQueue& operator=(const JobQueue&) = delete;
 
-    // Runs job on a worker thread and returns when it has finished (Done),
-    // was refused (Busy) or threw (Failed).
-    Outcome Run(Job job);
+    // Queues job; done runs exactly once, on a worker: Done after the job,
+    // Failed when it threw, Busy when it waited too long. False when the queue
+    // is full or stopping: then neither runs.
+    bool Submit(Job job, Completion done);
+    bool Full() const;
 
 private:
     struct Task;
     void Work();
+    void Expire();
 
     const std::size_t maxWaiting_;
     const std::chrono::milliseconds maxWait_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable work_;
-    std::condition_variable done_;
-    std::deque<std::shared_ptr<Task>> waiting_;
+    std::condition_variable expiry_;
+    std::deque<Task> waiting_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

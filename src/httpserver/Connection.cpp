@@ -1,10 +1,12 @@
 #include "httpserver/Connection.h"
 
+#include "httpserver/ResponseHead.h"
+
+#include <algorithm>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/error.hpp>
-#include <boost/beast/http/status.hpp>
 #include <limits>
 
 namespace httpserver::detail {
@@ -17,12 +19,13 @@ using namespace std::chrono_literals;
 namespace {
 
 // After an error answer the client may still be sending; reading it away for
-// a moment lets the answer arrive instead of a reset.
+// a moment lets the answer arrive instead of a reset. Bounded in bytes too: a
+// client that keeps sending gets a reset, not an I/O thread that keeps reading.
 constexpr auto kLingerTime = 2s;
-constexpr std::size_t kLingerBytes = 16u << 20;
-// Chunked bodies grow their budget share in steps, not per read.
-constexpr std::size_t kBudgetStep = 16 * 1024;
+constexpr std::size_t kLingerBytes = 1u << 20;
+constexpr std::size_t kFirstChunkedRoom = 16 * 1024;
 constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kDrainSize = 64 * 1024;
 
 class ConnectionSink final : public ReplySink {
 public:
@@ -55,57 +58,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool IsToken(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                        (c >= '0' && c <= '9') ||
-                        std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-bool IsFieldValue(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-}
-
-// A handler's headers end up on the wire: one with a line break in it would
-// let a value written from request data add headers of its own.
-bool Sendable(const Response& response) {
-    if (response.status < 100 || response.status > 999 || !IsFieldValue(response.contentType))
-        return false;
-    for (const auto& [name, value] : response.headers)
-        if (!IsToken(name) || !IsFieldValue(value))
-            return false;
-    return true;
-}
-
-std::string HeadOf(const Response& response, bool close) {
-    const auto status = static_cast<http::status>(response.status);
-    std::string_view reason = http::obsolete_reason(status);
-    if (reason.empty() || reason.front() == '<')
-        reason = "Status";
-    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " ";
-    head += reason;
-    head += "\r\n";
-    // A 304 carries no body: a length of 0 would misstate the entity it stands for.
-    const bool bodyless = response.status < 200 || response.status == 204 || response.status == 304;
-    if (!bodyless) {
-        if (!response.contentType.empty())
-            head += "Content-Type: " + response.contentType + "\r\n";
-        head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    }
-    for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
-    if (close)
-        head += "Connection: close\r\n";
-    head += "\r\n";
-    return head;
-}
-
 void SplitTarget(Request& request) {
     const std::size_t mark = request.target.find('?');
     request.path = request.target.substr(0, mark);
@@ -135,8 +87,10 @@ void Connection::Start() {
     });
 }
 
+// A head never needs more than its limit; a body reads in larger steps.
 std::size_t Connection::BufferCap() const {
-    return shared_->limits.maxHeaderBytes + 1;
+    const std::size_t head = shared_->limits.maxHeaderBytes + 1;
+    return phase_ == Phase::Body ? std::max(head, kReadSize) : head;
 }
 
 void Connection::BeginRequest(bool fresh) {
@@ -273,6 +227,7 @@ void Connection::OnHeadDone() {
         Write(std::move(*decision.answerNow), hasBody);
         return;
     }
+    request_.routeState = std::move(decision.state);
     const std::size_t limit = decision.maxBodyBytes.value_or(shared_->limits.maxBodyBytes);
     if (length && *length > limit)
         return Fail(413, "body too large");
@@ -310,6 +265,17 @@ void Connection::StartBody(bool expectContinue) {
 
 void Connection::ParseBody() {
     while (buffer_.size() > 0 && !parser_->is_done()) {
+        // A chunked body grows as it arrives: its room doubles, never past its
+        // limit, and the budget counts the room, not just the bytes.
+        std::string& body = parser_->get().body();
+        if (parser_->chunked() && body.size() + buffer_.size() > body.capacity()) {
+            const std::size_t room = std::min(
+                bodyLimit_,
+                std::max({body.capacity() * 2, body.size() + buffer_.size(), kFirstChunkedRoom}));
+            if (!lease_->GrowTo(room))
+                return Fail(503, "busy, try again");
+            body.reserve(room);
+        }
         error_code ec;
         const std::size_t used = parser_->put(buffer_.data(), ec);
         buffer_.consume(used);
@@ -317,16 +283,13 @@ void Connection::ParseBody() {
             return Fail(413, "body too large");
         if (ec && ec != http::error::need_more)
             return Fail(400, "malformed body: " + ec.message());
-        // A chunked body takes its budget share as it grows.
-        const std::size_t held = parser_->get().body().size();
-        if (held > lease_->Bytes() &&
-            !lease_->GrowTo(std::min(held + kBudgetStep, std::max(held, bodyLimit_))))
-            return Fail(503, "busy, try again");
         if (ec || used == 0)
             break;
     }
     if (parser_->is_done())
         Dispatch();
+    else if (buffer_.size() > shared_->limits.maxHeaderBytes)
+        Fail(400, "chunk line or trailer too long"); // what the parser holds back
     else
         ReadSome();
 }
@@ -353,6 +316,7 @@ void Connection::Deliver(std::uint64_t id, Response response) {
 }
 
 void Connection::Fail(int status, std::string text) {
+    request_.routeState.reset();
     error_code ignored;
     socket_.cancel(ignored);
     Response response = Response::Text(status, std::move(text));
@@ -365,7 +329,7 @@ void Connection::Write(Response response, bool close) {
     if (!Sendable(response))
         response = Response::Text(500, "internal error: an answer that cannot be sent");
     closeAfterWrite_ = close || response.close || response.status >= 400 || !keepAlive_;
-    outHead_ = HeadOf(response, closeAfterWrite_);
+    outHead_ = ResponseHead(response, closeAfterWrite_);
     outBody_ = headRequest_ ? std::string() : std::move(response.body);
     phase_ = Phase::Write;
     Arm(shared_->limits.writeTime);
@@ -401,7 +365,9 @@ void Connection::Linger() {
 }
 
 void Connection::Drain() {
-    socket_.async_read_some(asio::buffer(drainBuffer_),
+    if (!drainBuffer_)
+        drainBuffer_ = std::make_unique<char[]>(kDrainSize);
+    socket_.async_read_some(asio::buffer(drainBuffer_.get(), kDrainSize),
                             [self = shared_from_this()](error_code ec, std::size_t bytes) {
                                 if (self->phase_ != Phase::Linger)
                                     return;
@@ -421,6 +387,8 @@ void Connection::Close() {
     parser_.reset();
     buffer_ = {};
     lease_.reset();
+    request_ = Request();
+    drainBuffer_.reset();
 }
 
 void Connection::Arm(std::chrono::milliseconds after) {

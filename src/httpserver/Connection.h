@@ -83,7 +83,7 @@ private:
     std::string outBody_;
     bool closeAfterWrite_ = false;
     std::size_t drained_ = 0;
-    char drainBuffer_[4096];
+    std::unique_ptr<char[]> drainBuffer_; // only while lingering
 };
 
 } // namespace httpserver::detail

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace httpserver {
@@ -13,6 +14,10 @@ namespace httpserver {
 struct HeadDecision {
     std::optional<Response> answerNow;         // answered without reading the body
     std::optional<std::size_t> maxBodyBytes{}; // this request's body limit; unset: Limits'
+    // The route's own state for this request (a count of requests in progress,
+    // a rate-limit slot): held while the body is read, then handed on as
+    // Request::routeState; dropped with the request if it is abandoned.
+    std::shared_ptr<void> state;
 };
 
 struct Handlers {

@@ -22,6 +22,8 @@ struct Request {
     // The body's share of the server's body budget, given back when the last
     // copy of this request is gone: keep the request while its body is in use.
     std::shared_ptr<const void> budgetShare;
+    // HeadDecision::state of this request.
+    std::shared_ptr<void> routeState;
 
     // The first header of that name (case-insensitive), or empty.
     std::string_view Header(std::string_view name) const;

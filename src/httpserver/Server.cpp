@@ -95,9 +95,9 @@ void Server::Stop() {
     impl_->context.stop();
 }
 
-void Server::StopOnSignals(std::initializer_list<int> signals) {
+void Server::StopOnSignals(std::initializer_list<int> signalNumbers) {
     impl_->signals.emplace(impl_->context);
-    for (const int signal : signals)
+    for (const int signal : signalNumbers)
         impl_->signals->add(signal);
     impl_->signals->async_wait([this](const boost::system::error_code& ec, int) {
         if (!ec)

@@ -30,7 +30,7 @@ public:
     // From any thread; a Run that has not started yet returns at once.
     void Stop();
     // Stops when one of these signals arrives (the safe way from a signal).
-    void StopOnSignals(std::initializer_list<int> signals);
+    void StopOnSignals(std::initializer_list<int> signalNumbers);
     std::size_t OpenConnections() const;
 
 private:
