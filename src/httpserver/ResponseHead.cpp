@@ -46,7 +46,8 @@ std::string ResponseHead(const Response& response, bool close) {
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " ";
     head += reason;
     head += "\r\n";
-    if (response.status >= 200 && response.status != 204) {
+    // A 304 has no body: a length of 0 would misstate the entity it stands for.
+    if (response.status >= 200 && response.status != 204 && response.status != 304) {
         if (!response.contentType.empty())
             head += "Content-Type: " + response.contentType + "\r\n";
         head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";

@@ -195,6 +195,31 @@ run_deb() {
     ((listed == 3)) || fail "quillmate languages listed $listed lines"
     (cd / && "$root/usr/bin/quillmate-server" --help >/dev/null 2>&1) ||
         fail "quillmate-server --help failed"
+
+    # The maker's site comes as a package of its own beside it.
+    local site
+    site=$(find "$(dirname "$deb")" -maxdepth 1 -name "quillmate-site_*.deb" | head -n1)
+    if [[ -z $site ]]; then
+        [[ -n ${QUILL_DEB:-} ]] || fail "cpack made no quillmate-site package"
+        return
+    fi
+    local siteRoot=$work/site-root
+    dpkg-deb -x "$site" "$siteRoot" || { fail "dpkg-deb -x $site"; return; }
+    for path in /usr/bin/quillmate-site /usr/lib/systemd/system/quillmate-site.service \
+        /usr/share/doc/quillmate-site/examples/nginx-quillmate-site.conf; do
+        [[ -f $siteRoot$path ]] || fail "the site package lacks $path"
+    done
+    [[ -z $(dpkg-deb -c "$site" | awk '{ print $6 }' | grep -E 'quillmate_|/lib/quillmate/') ]] ||
+        fail "the site package carries the desktop program's files"
+    (cd / && "$siteRoot/usr/bin/quillmate-site" --help >/dev/null 2>&1) ||
+        fail "quillmate-site --help failed"
+    if command -v systemd-analyze >/dev/null; then
+        local unit=$work/quillmate-site.service
+        sed "s|/usr/bin/quillmate-site|$siteRoot/usr/bin/quillmate-site|" \
+            "$siteRoot/usr/lib/systemd/system/quillmate-site.service" >"$unit"
+        local out
+        out=$(systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $out"
+    fi
 }
 
 mode=${1:-}
