@@ -81,12 +81,14 @@ httpserver::HeadDecision SiteServer::OnHead(const httpserver::Request& head) {
             decision.answerNow = NotAllowed("POST");
         decision.maxBodyBytes = siteweb::kMaxFeedbackBody;
         // Announced too long: our own page at once, rather than the reading limit's.
+        // Bad input is answered 200 with a page without the marker, so the
+        // program's dialog says the message failed rather than the connection.
         std::size_t length = 0;
         for (char c : head.Header("Content-Length"))
             if (c >= '0' && c <= '9' && length <= siteweb::kMaxFeedbackBody)
                 length = length * 10 + std::size_t(c - '0');
         if (length > siteweb::kMaxFeedbackBody)
-            decision.answerNow = Refused(413, "留言过长");
+            decision.answerNow = Refused(200, "留言过长");
     } else if (head.path == "/") {
         decision.answerNow = SeeOther(kProductPath);
     } else if (head.path.rfind("/admin", 0) == 0 && admin_) {
@@ -131,7 +133,7 @@ void SiteServer::Feedback(const httpserver::Request& request, httpserver::Reply 
     std::string field;
     const siteweb::FormProblem problem = siteweb::ParseFeedbackForm(request.body, form, field);
     if (problem != siteweb::FormProblem::None) {
-        reply(FeedbackPage(400,
+        reply(FeedbackPage(200,
                            siteweb::FeedbackRefusedPage(siteweb::FormProblemText(problem, field))));
         return;
     }
