@@ -39,7 +39,10 @@ def key(entry):
     del args[out:out + 2]
     args = [a for a in args if a != "-c"] + ["-E", "-P"]
     text = subprocess.run(args, cwd=entry["directory"], capture_output=True).stdout
-    return hashlib.sha256(config + entry["command"].encode() + text).hexdigest()
+    # Where the checkout lies does not change the findings.
+    command = entry["command"].replace(root, "@ROOT@").encode()
+    text = text.replace(root.encode(), b"@ROOT@")
+    return hashlib.sha256(config + command + text).hexdigest()
 
 def check(entry):
     stamp = os.path.join(cache, key(entry))
