@@ -1,0 +1,86 @@
+#include "engine/PpOcrRecognizer.h"
+
+#include "engine/CropPreprocess.h"
+#include "engine/PpOcrDetect.h"
+#include "engine/PpOcrLayout.h"
+#include "engine/PpOcrLine.h"
+#include "engine/PpOcrModels.h"
+
+#include <leptonica/allheaders.h>
+#include <opencv2/imgproc.hpp>
+
+namespace engine {
+
+namespace {
+
+cv::Mat MatOf(Pix* grey) {
+    const int width = int(pixGetWidth(grey)), height = int(pixGetHeight(grey));
+    cv::Mat mat(height, width, CV_8U);
+    for (int y = 0; y < height; ++y) {
+        const l_uint32* row = pixGetData(grey) + std::ptrdiff_t(y) * pixGetWpl(grey);
+        uchar* out = mat.ptr<uchar>(y);
+        for (int x = 0; x < width; ++x)
+            out[x] = uchar(GET_DATA_BYTE(row, x));
+    }
+    return mat;
+}
+
+cv::Rect Bounds(const cv::RotatedRect& box, const cv::Size& picture) {
+    return box.boundingRect() & cv::Rect({0, 0}, picture);
+}
+
+} // namespace
+
+std::unique_ptr<PpOcrRecognizer> PpOcrRecognizer::Load(const std::filesystem::path& directory,
+                                                       Error& error) {
+    std::unique_ptr<PpOcrModels> models = LoadPpOcrModels(directory, error);
+    if (!models)
+        return nullptr;
+    return std::unique_ptr<PpOcrRecognizer>(new PpOcrRecognizer(std::move(models)));
+}
+
+PpOcrRecognizer::PpOcrRecognizer(std::unique_ptr<PpOcrModels> models)
+    : models_(std::move(models)) {}
+
+PpOcrRecognizer::~PpOcrRecognizer() = default;
+
+Recognition PpOcrRecognizer::Recognize(std::string_view picture) {
+    DecodedCrop decoded = DecodeCrop(picture);
+    if (decoded.error)
+        return {std::move(decoded.error), {}};
+    const PixPtr grey = ToGrey(decoded.pix.get());
+    decoded.pix.reset();
+    if (!grey)
+        return {{Failure::EngineFailed, "out of memory"}, {}};
+    return Recognize(grey.get());
+}
+
+Recognition PpOcrRecognizer::Recognize(Pix* grey) {
+    Recognition result;
+    try {
+        const cv::Mat picture = MatOf(grey);
+        std::vector<cv::Rect> boxes;
+        for (const TextBox& found : DetectText(models_->detection, picture))
+            if (const cv::Rect box = Bounds(found.box, picture.size()); !box.empty())
+                boxes.push_back(box);
+        for (const TextLine& line : ArrangeLines(std::move(boxes))) {
+            std::string text;
+            for (const cv::Rect& box : line.boxes) {
+                const cv::Mat crop = line.vertical ? ColumnAsLine(picture(box)) : picture(box);
+                std::string piece = ReadTextLine(*models_, crop, result.error);
+                if (result.error)
+                    return {std::move(result.error), {}};
+                if (!text.empty() && !piece.empty())
+                    text += ' ';
+                text += piece;
+            }
+            if (!text.empty())
+                result.lines.push_back(std::move(text));
+        }
+    } catch (const cv::Exception& e) {
+        return {{Failure::EngineFailed, "recognition failed: " + e.msg}, {}};
+    }
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "engine/Recognizer.h"
+
+#include <filesystem>
+#include <memory>
+
+struct Pix;
+
+namespace engine {
+
+struct PpOcrModels;
+
+// PaddleOCR's PP-OCRv4 on OpenCV's DNN module: a detector finds the text
+// regions, a recogniser reads each one (Chinese, Simplified and Traditional,
+// and English). Loaded once, kept warm; not thread-safe: one per worker.
+// Resident cost: the models take about 60 MB; OpenCV keeps its buffers at
+// the largest picture seen, which the detector's input and the line pieces
+// bound.
+class PpOcrRecognizer {
+public:
+    // Null, with the reason, when the models are missing or do not load.
+    static std::unique_ptr<PpOcrRecognizer> Load(const std::filesystem::path& directory,
+                                                 Error& error);
+    ~PpOcrRecognizer();
+    PpOcrRecognizer(const PpOcrRecognizer&) = delete;
+    PpOcrRecognizer& operator=(const PpOcrRecognizer&) = delete;
+
+    // An encoded picture, with the limits and failures of DecodeCrop.
+    Recognition Recognize(std::string_view picture);
+    // An 8-bit grey picture (as ToGrey makes it); lines in reading order.
+    Recognition Recognize(Pix* grey);
+
+private:
+    explicit PpOcrRecognizer(std::unique_ptr<PpOcrModels> models);
+    std::unique_ptr<PpOcrModels> models_;
+};
+
+} // namespace engine
