@@ -6,9 +6,10 @@ namespace engine {
 
 namespace {
 
-// PP-OCR's alphabet has Simplified and Traditional characters and Latin
-// letters, but no Kana and no Hangul.
-constexpr std::array<std::string_view, 3> kPpOcrLanguages = {"chi_sim", "chi_tra", "eng"};
+// PP-OCR's alphabet has no Kana and no Hangul, and lacks common Traditional
+// characters (別, 擇, 儲): on Traditional text Tesseract's chi_tra reads
+// better (0.967 against 0.900 on the test pictures).
+constexpr std::array<std::string_view, 2> kPpOcrLanguages = {"chi_sim", "eng"};
 
 bool PpOcrReads(std::string_view language) {
     for (std::string_view known : kPpOcrLanguages)

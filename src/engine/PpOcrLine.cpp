@@ -152,7 +152,11 @@ std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
                            IsWideCharacter(glyphs[i - 1].text) ||
                            float(glyph.gapBefore) >= kLatinBlankFraction * float(lineHeight);
     }
-    return JoinOcrGlyphs(glyphs, lineHeight);
+    std::string text = JoinOcrGlyphs(glyphs, lineHeight);
+    // The model reads three dots ("打开文件...") as an ellipsis and a dot.
+    for (size_t at; (at = text.find("\u2026.")) != std::string::npos;)
+        text.replace(at, 4, "...");
+    return text;
 }
 
 } // namespace

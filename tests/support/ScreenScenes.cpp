@@ -218,7 +218,8 @@ std::vector<ScreenScene> ScreenScenes() {
         {"dark console 12 px", "chi_sim+eng",
          Paragraph(dark, Font(kSans, 12), QColor(30, 30, 30), QColor(204, 204, 204), 20),
          dark.join('\n')});
-    const QStringList traditional = {"繁體中文的文字識別", "請選擇您的語言設定"};
+    const QStringList traditional = {"繁體中文的文字識別", "請選擇您的語言設定",
+                                     "系統設定已經儲存完成"};
     scenes.push_back(
         {"Traditional 15 px", "chi_tra+eng",
          Paragraph(traditional, Font(kTraditional, 15), Qt::white, QColor(30, 30, 30), 26),
