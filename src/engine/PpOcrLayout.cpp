@@ -32,9 +32,56 @@ int Background(const cv::Mat& grey) {
     return border[border.size() / 2];
 }
 
+bool Squarish(const cv::Rect& box) {
+    return box.width * 4 >= box.height * 3 && box.height * 4 >= box.width * 3;
+}
+
+// Whether `below` continues a column of characters that ends with `above`:
+// about as wide, centred under it, and close (vertical text sets characters
+// a fraction of their height apart; lines of a menu or list stand further).
+bool StacksUnder(const cv::Rect& above, const cv::Rect& below) {
+    const int width = std::max(above.width, below.width);
+    const int gap = below.y - above.br().y;
+    const int shift = std::abs((above.x + above.width / 2) - (below.x + below.width / 2));
+    return Squarish(below) && std::min(above.width, below.width) * 10 >= width * 6 &&
+           shift * 10 <= width * 3 && gap * 3 <= std::max(above.height, below.height);
+}
+
+// The detector finds a column of vertical text either whole or character by
+// character, depending on its surroundings; three or more characters stacked
+// become one column here (at least twice as tall as wide, so read as one).
+// A box with another in its row is a cell or a word of a line, never part of
+// a column.
+std::vector<cv::Rect> JoinColumns(std::vector<cv::Rect> boxes) {
+    std::sort(boxes.begin(), boxes.end(),
+              [](const cv::Rect& a, const cv::Rect& b) { return a.y < b.y; });
+    std::vector<bool> inRow(boxes.size(), false), joined(boxes.size(), false);
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = 0; j < boxes.size() && !inRow[i]; ++j)
+            inRow[i] = j != i && SameRow(boxes[i], boxes[j]);
+    std::vector<cv::Rect> out;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        if (joined[i])
+            continue;
+        std::vector<size_t> chain = {i};
+        for (size_t j = i + 1; j < boxes.size() && !inRow[i] && Squarish(boxes[i]); ++j)
+            if (!inRow[j] && StacksUnder(boxes[chain.back()], boxes[j]))
+                chain.push_back(j);
+        cv::Rect box = boxes[i];
+        if (chain.size() >= 3)
+            for (size_t k : chain) {
+                box |= boxes[k];
+                joined[k] = true;
+            }
+        out.push_back(box);
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<TextLine> ArrangeLines(std::vector<cv::Rect> boxes) {
+    boxes = JoinColumns(std::move(boxes));
     std::sort(boxes.begin(), boxes.end(), [](const cv::Rect& a, const cv::Rect& b) {
         return a.y + a.height / 2 < b.y + b.height / 2;
     });

@@ -12,9 +12,14 @@ namespace engine {
 
 namespace {
 
-// Between two Latin letters, a gap of this share of the line's ink height is
-// a blank; letters of a word stand closer, measured on screen fonts at 11-20 px.
-constexpr float kLatinBlankFraction = 0.22f;
+// Between two Latin letters the model rarely answers a blank, but its blank
+// class gets some probability on the steps between two words: measured on
+// screen fonts at 11-16 px, 0.04 and more between words, at most 0.0012
+// between the letters of one. A gap in the picture of this share of the
+// line's height is a blank too: letters of a word stand up to 0.24 apart
+// (i|l), words from 0.27.
+constexpr float kBlankProbability = 0.01f;
+constexpr float kLatinBlankFraction = 0.26f;
 
 struct Decoded {
     int cls;
@@ -118,7 +123,8 @@ std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
     const int lineHeight = std::max(inkBottom - inkTop, kLineHeight * 7 / 10);
 
     std::vector<OcrGlyph> glyphs;
-    std::vector<float> boundaries; // column between a glyph and the one before
+    std::vector<float> boundaries;  // column between a glyph and the one before
+    std::vector<float> blankChance; // the blank's best probability between them
     bool blankSeen = false;
     int previousEnd = 0;
     for (const Decoded& d : Greedy(scores, steps, classes)) {
@@ -128,6 +134,11 @@ std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
             continue;
         }
         boundaries.push_back(float(previousEnd + d.first) * columnsPerStep / 2);
+        float chance = 0;
+        for (int t = std::max(0, previousEnd - 1); t <= d.first; ++t)
+            chance =
+                std::max(chance, scores.ptr<float>()[std::ptrdiff_t(t) * classes + classes - 1]);
+        blankChance.push_back(chance);
         glyphs.push_back({text, blankSeen, 0});
         blankSeen = false;
         previousEnd = d.last + 1;
@@ -150,6 +161,7 @@ std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
         // JoinOcrGlyphs weighs the gap itself where a CJK character is involved.
         glyph.startsWord = glyph.startsWord || IsWideCharacter(glyph.text) ||
                            IsWideCharacter(glyphs[i - 1].text) ||
+                           blankChance[i] >= kBlankProbability ||
                            float(glyph.gapBefore) >= kLatinBlankFraction * float(lineHeight);
     }
     std::string text = JoinOcrGlyphs(glyphs, lineHeight);
