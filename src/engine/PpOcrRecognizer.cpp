@@ -55,6 +55,10 @@ Recognition PpOcrRecognizer::Recognize(std::string_view picture) {
     return Recognize(grey.get());
 }
 
+// The picture goes to the detector as it is, grey. Measured on screen
+// pictures of 9-16 px text: inverting light-on-dark lines changed nothing
+// (the model reads both), and doubling pictures of small text for the
+// detector read worse (9 px: 0.988 to 0.975, 10 px: 1.000 to 0.963).
 Recognition PpOcrRecognizer::Recognize(Pix* grey) {
     Recognition result;
     try {
