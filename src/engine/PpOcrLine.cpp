@@ -106,6 +106,30 @@ std::vector<Gap> Gaps(const std::vector<bool>& ink) {
     return gaps;
 }
 
+// Where the piece of a long line that starts at `from` ends: in the middle
+// of the widest gap of its last quarter, so no character is cut in two.
+int PieceEnd(const std::vector<bool>& ink, int from) {
+    const int size = int(ink.size());
+    if (size - from <= kMaxLineWidth)
+        return size;
+    const int last = from + kMaxLineWidth;
+    int best = last, widest = 0;
+    for (const Gap& gap : Gaps(ink))
+        if (gap.start >= last - kMaxLineWidth / 4 && gap.start + gap.width <= last &&
+            gap.width > widest) {
+            widest = gap.width;
+            best = gap.start + gap.width / 2;
+        }
+    return best;
+}
+
+std::string LastCharacter(const std::string& text) {
+    size_t at = text.size();
+    while (at > 0 && (static_cast<unsigned char>(text[at - 1]) & 0xC0) == 0x80)
+        --at;
+    return at == 0 ? text : text.substr(at - 1);
+}
+
 std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
     const int width = (line.cols + 8 + 7) / 8 * 8; // a little room after the last letter
     models.recognition.setInput(Blob(line, width));
@@ -180,13 +204,17 @@ std::string ReadTextLine(PpOcrModels& models, const cv::Mat& grey, Error& error)
     cv::Mat line;
     cv::resize(grey, line, {width, kLineHeight}, 0, 0,
                grey.rows > kLineHeight ? cv::INTER_AREA : cv::INTER_LINEAR);
+    int inkTop = 0, inkBottom = 0;
+    const std::vector<bool> ink = InkColumns(line, inkTop, inkBottom);
     std::string text;
-    for (int from = 0; from < line.cols && !error; from += kMaxLineWidth) {
-        const int to = std::min(line.cols, from + kMaxLineWidth);
+    for (int from = 0; from < line.cols && !error;) {
+        const int to = PieceEnd(ink, from);
         std::string piece = ReadPiece(models, line.colRange(from, to), error);
-        if (!text.empty() && !piece.empty())
+        if (!text.empty() && !piece.empty() && !IsWideCharacter(LastCharacter(text)) &&
+            !IsWideCharacter(piece))
             text += ' ';
         text += piece;
+        from = to;
     }
     return text;
 }

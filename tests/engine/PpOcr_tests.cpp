@@ -1,6 +1,7 @@
 #include "ScreenScenes.h"
 #include "engine/OcrRouting.h"
 #include "engine/PpOcrLayout.h"
+#include "engine/PpOcrLine.h"
 #include "engine/PpOcrModels.h"
 #include "engine/Recognizer.h"
 #include "ocr/OcrPicture.h"
@@ -138,6 +139,31 @@ TEST(PpOcrModels, AgreeWithTheReferenceOfTheOriginals) {
         EXPECT_LE(worst, 6e-4) << tensors[i].name;
         EXPECT_GT(strongest, 0.5) << tensors[i].name << ": the reference finds nothing";
     }
+}
+
+// A line far wider than the recogniser takes at once is read in pieces, cut
+// between characters.
+TEST(PpOcrRecognizer, ReadsALineWiderThanOnePiece) {
+    if (!HaveModels())
+        GTEST_SKIP() << "no PP-OCR models in " << kModels;
+    const QString line = QStringLiteral("会议将在明天上午九点开始，请大家准时参加并带上报告。"
+                                        "The meeting starts at nine tomorrow morning, please "
+                                        "bring the report. 如果有问题，可以随时联系我。");
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setPixelSize(14);
+    const int width = QFontMetrics(font).horizontalAdvance(line) + 40;
+    ASSERT_GT(width * 48 / 20, engine::kMaxLineWidth); // more than one piece
+    QImage image(width, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(20, 26, line);
+    painter.end();
+    const auto result = Shared().Recognize(View(Sent(image)), "chi_sim+eng");
+    ASSERT_FALSE(result.error) << result.error.text;
+    const QString got = Joined(result);
+    EXPECT_GE(CharacterAccuracy(got, line), 0.97) << got.toStdString();
 }
 
 TEST(PpOcrModels, MissingOrDamagedModelsAreRefusedWithTheirPath) {
