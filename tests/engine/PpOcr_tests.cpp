@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
@@ -218,6 +219,33 @@ TEST(OcrRouting, WithoutModelsTesseractReadsChineseAndEnglish) {
     const auto result = recognizer.Recognize(View(Sent(image)), "chi_sim+eng");
     ASSERT_FALSE(result.error) << result.error.text;
     EXPECT_EQ(Joined(result), lines.join('\n'));
+}
+
+// The engine as installed finds its models beside itself
+// (../share/quillmate/ppocr); without them it says so once in its log,
+// however many workers it runs, and reads with Tesseract.
+TEST(OcrRouting, TheEngineSaysOnceWhenItHasNoModels) {
+    if (!HaveModels())
+        GTEST_SKIP() << "no PP-OCR models in " << kModels;
+    for (const bool withModels : {true, false}) {
+        QProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QUILLMATE_OCR_MODELS");
+        if (!withModels)
+            environment.insert("QUILLMATE_OCR_MODELS", "/nonexistent/ppocr");
+        server.setProcessEnvironment(environment);
+        server.start(QUILLMATE_SERVER_PATH, {"--workers", "3", "--idle-exit", "1"});
+        ASSERT_TRUE(server.waitForFinished(30000));
+        const QStringList log =
+            QString::fromUtf8(server.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        if (withModels) {
+            EXPECT_TRUE(log.isEmpty()) << log.join('\n').toStdString();
+        } else {
+            ASSERT_EQ(log.size(), 1) << log.join('\n').toStdString();
+            EXPECT_TRUE(log[0].contains("PP-OCR unavailable") && log[0].contains("/nonexistent"))
+                << log[0].toStdString();
+        }
+    }
 }
 
 TEST(PpOcrLayout, RowsTopToBottomBoxesLeftToRightColumnsApart) {
