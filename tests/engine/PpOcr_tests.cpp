@@ -63,8 +63,7 @@ class PpOcrScenes : public testing::TestWithParam<size_t> {};
 TEST_P(PpOcrScenes, ReadsScreenPictures) {
     if (!HaveModels())
         GTEST_SKIP() << "no PP-OCR models in " << kModels;
-    static const std::vector<ScreenScene> scenes = ScreenScenes();
-    const ScreenScene& scene = scenes[GetParam()];
+    const ScreenScene scene = RenderScreenScene(GetParam());
     ASSERT_TRUE(Shared().HasPpOcr());
     const auto result = Shared().Recognize(View(Sent(scene.picture)), scene.languages);
     ASSERT_FALSE(result.error) << result.error.text;
@@ -78,9 +77,9 @@ TEST_P(PpOcrScenes, ReadsScreenPictures) {
     EXPECT_GE(accuracy, wanted) << got.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenes, PpOcrScenes, testing::Range<size_t>(0, ScreenScenes().size()),
+INSTANTIATE_TEST_SUITE_P(Scenes, PpOcrScenes, testing::Range<size_t>(0, ScreenSceneCount()),
                          [](const testing::TestParamInfo<size_t>& info) {
-                             std::string name = ScreenScenes()[info.param].name;
+                             std::string name = ScreenSceneName(info.param);
                              for (char& c : name)
                                  if (!std::isalnum(static_cast<unsigned char>(c)))
                                      c = '_';

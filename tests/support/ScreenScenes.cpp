@@ -55,6 +55,11 @@ private:
     QPainter painter_;
 };
 
+struct Drawn {
+    QImage picture;
+    QString text;
+};
+
 // Lines of text, one under another.
 QImage Paragraph(const QStringList& lines, const QFont& font, QColor background, QColor ink,
                  int lineStep) {
@@ -69,7 +74,7 @@ QImage Paragraph(const QStringList& lines, const QFont& font, QColor background,
     return canvas.Done();
 }
 
-ScreenScene ButtonRow() {
+Drawn ButtonRow() {
     const QStringList captions = {"清空文本", "复制译文", "智能升级",
                                   "联系我们", "使用帮助", "图片文字识别"};
     const QFont font = Font(kSans, 12);
@@ -82,10 +87,10 @@ ScreenScene ButtonRow() {
                       QColor(205, 215, 230), QColor(120, 135, 160), QColor(20, 20, 20));
         x += width + 6;
     }
-    return {"button row", "chi_sim+eng", canvas.Done(), captions.join(' ')};
+    return {canvas.Done(), captions.join(' ')};
 }
 
-ScreenScene Menu() {
+Drawn Menu() {
     const QFont font = Font(kSans, 13);
     Canvas canvas(260, 150, QColor(248, 248, 248));
     QPainter& p = canvas.painter();
@@ -97,10 +102,10 @@ ScreenScene Menu() {
             p.fillRect(2, 8 + i * 27, 256, 26, QColor(0, 120, 215));
         canvas.Text(28, 26 + i * 27, items[i], font, i == 1 ? Qt::white : QColor(30, 30, 30));
     }
-    return {"menu", "chi_sim+eng", canvas.Done(), items.join('\n')};
+    return {canvas.Done(), items.join('\n')};
 }
 
-ScreenScene DarkSettings() {
+Drawn DarkSettings() {
     const QFont font = Font(kSans, 13);
     Canvas canvas(420, 130, QColor(32, 34, 40));
     const QStringList left = {"Display language", "字体大小", "Theme"};
@@ -111,20 +116,20 @@ ScreenScene DarkSettings() {
         canvas.Text(240, 36 + i * 36, right[i], font, QColor(150, 200, 255));
         want << left[i] + ' ' + right[i];
     }
-    return {"dark settings", "chi_sim+eng", canvas.Done(), want.join('\n')};
+    return {canvas.Done(), want.join('\n')};
 }
 
-ScreenScene StatusBar() {
+Drawn StatusBar() {
     const QFont font = Font(kSans, 11);
     Canvas canvas(520, 24, QColor(0, 122, 204));
     canvas.Text(8, 16, "就绪", font, Qt::white);
     canvas.Text(120, 16, "Line 12, Col 4", font, Qt::white);
     canvas.Text(300, 16, "UTF-8", font, Qt::white);
     canvas.Text(420, 16, "简体中文", font, Qt::white);
-    return {"status bar 11 px", "chi_sim+eng", canvas.Done(), "就绪 Line 12, Col 4 UTF-8 简体中文"};
+    return {canvas.Done(), "就绪 Line 12, Col 4 UTF-8 简体中文"};
 }
 
-ScreenScene Table() {
+Drawn Table() {
     const QFont font = Font(kSans, 13);
     const QStringList rows[] = {{"名称", "数量", "价格"},
                                 {"苹果", "12", "3.50"},
@@ -146,10 +151,10 @@ ScreenScene Table() {
         p.drawLine(10, 10 + r * 30, 370, 10 + r * 30);
     for (int x : columns)
         p.drawLine(x, 10, x, 130);
-    return {"table", "chi_sim+eng", canvas.Done(), want.join('\n')};
+    return {canvas.Done(), want.join('\n')};
 }
 
-ScreenScene Tabs() {
+Drawn Tabs() {
     const QFont font = Font(kSans, 13);
     const QStringList tabs = {"常规", "高级设置", "Network", "关于"};
     const QFontMetrics metrics(font);
@@ -163,72 +168,102 @@ ScreenScene Tabs() {
                       QColor(30, 30, 30));
         x += width - 1;
     }
-    return {"tabs", "chi_sim+eng", canvas.Done(), tabs.join(' ')};
+    return {canvas.Done(), tabs.join(' ')};
 }
 
-ScreenScene Links() {
+Drawn Links() {
     QFont font = Font(kSans, 14);
     font.setUnderline(true);
     Canvas canvas(360, 80, Qt::white);
     canvas.Text(16, 30, "查看帮助文档", font, QColor(0, 102, 204));
     canvas.Text(16, 60, "Privacy policy", font, QColor(0, 102, 204));
-    return {"links", "chi_sim+eng", canvas.Done(), "查看帮助文档\nPrivacy policy"};
+    return {canvas.Done(), "查看帮助文档\nPrivacy policy"};
 }
 
-ScreenScene Vertical() {
+Drawn Vertical() {
     const QFont font = Font(kSans, 16);
     const QString text = QStringLiteral("竖排文字识别");
     Canvas canvas(60, 24 + 21 * int(text.size()), Qt::white);
     for (int i = 0; i < int(text.size()); ++i)
         canvas.Text(22, 30 + 21 * i, text.mid(i, 1), font, QColor(20, 20, 20));
-    return {"vertical column", "chi_sim+eng", canvas.Done(), text};
+    return {canvas.Done(), text};
 }
+
+Drawn Lines(const QStringList& lines, const QFont& font, QColor background, QColor ink,
+            int lineStep) {
+    return {Paragraph(lines, font, background, ink, lineStep), lines.join('\n')};
+}
+
+struct Entry {
+    const char* name;
+    const char* languages;
+    Drawn (*draw)();
+};
+
+const Entry kScenes[] = {
+    {"button row", "chi_sim+eng", ButtonRow},
+    {"menu", "chi_sim+eng", Menu},
+    {"dark settings", "chi_sim+eng", DarkSettings},
+    {"status bar 11 px", "chi_sim+eng", StatusBar},
+    {"table", "chi_sim+eng", Table},
+    {"tabs", "chi_sim+eng", Tabs},
+    {"links", "chi_sim+eng", Links},
+    {"vertical column", "chi_sim+eng", Vertical},
+    {"mixed 14 px", "chi_sim+eng",
+     [] {
+         return Lines(
+             {"请打开 Settings 菜单，选择 Display language。", "我们使用 Qt 6 编写这个程序。"},
+             Font(kSans, 14), Qt::white, QColor(30, 30, 30), 24);
+     }},
+    {"English 12 px", "eng",
+     [] {
+         return Lines(
+             {"The meeting starts at nine tomorrow morning.", "Please bring the report and a pen."},
+             Font(kDejaVu, 12), QColor(250, 250, 250), QColor(40, 40, 40), 20);
+     }},
+    {"paragraph 16 px serif", "chi_sim+eng",
+     [] {
+         return Lines({"会议将在明天上午九点开始，", "请大家准时参加并带上报告。",
+                       "如果有问题，可以随时联系我。"},
+                      Font(kSerif, 16), QColor(252, 250, 245), QColor(20, 20, 20), 28);
+     }},
+    {"dark console 12 px", "chi_sim+eng",
+     [] {
+         return Lines({"编译完成 Build finished in 3.2 s", "0 个错误，2 个警告"}, Font(kSans, 12),
+                      QColor(30, 30, 30), QColor(204, 204, 204), 20);
+     }},
+    {"Traditional 15 px", "chi_tra+eng",
+     [] {
+         return Lines({"繁體中文的文字識別", "請選擇您的語言設定", "系統設定已經儲存完成"},
+                      Font(kTraditional, 15), Qt::white, QColor(30, 30, 30), 26);
+     }},
+    {"dialog 11 px", "chi_sim+eng",
+     [] {
+         return Lines({"Are you sure you want to delete this file?", "删除后无法恢复。"},
+                      Font(kSans, 11), QColor(245, 245, 245), QColor(20, 20, 20), 19);
+     }},
+};
 
 } // namespace
 
+size_t ScreenSceneCount() {
+    return std::size(kScenes);
+}
+
+const char* ScreenSceneName(size_t index) {
+    return kScenes[index].name;
+}
+
+ScreenScene RenderScreenScene(size_t index) {
+    const Entry& entry = kScenes[index];
+    Drawn drawn = entry.draw();
+    return {entry.name, entry.languages, std::move(drawn.picture), std::move(drawn.text)};
+}
+
 std::vector<ScreenScene> ScreenScenes() {
     std::vector<ScreenScene> scenes;
-    scenes.push_back(ButtonRow());
-    scenes.push_back(Menu());
-    scenes.push_back(DarkSettings());
-    scenes.push_back(StatusBar());
-    scenes.push_back(Table());
-    scenes.push_back(Tabs());
-    scenes.push_back(Links());
-    scenes.push_back(Vertical());
-    const QStringList mixed = {"请打开 Settings 菜单，选择 Display language。",
-                               "我们使用 Qt 6 编写这个程序。"};
-    scenes.push_back({"mixed 14 px", "chi_sim+eng",
-                      Paragraph(mixed, Font(kSans, 14), Qt::white, QColor(30, 30, 30), 24),
-                      mixed.join('\n')});
-    const QStringList english = {"The meeting starts at nine tomorrow morning.",
-                                 "Please bring the report and a pen."};
-    scenes.push_back(
-        {"English 12 px", "eng",
-         Paragraph(english, Font(kDejaVu, 12), QColor(250, 250, 250), QColor(40, 40, 40), 20),
-         english.join('\n')});
-    const QStringList chinese = {"会议将在明天上午九点开始，", "请大家准时参加并带上报告。",
-                                 "如果有问题，可以随时联系我。"};
-    scenes.push_back(
-        {"paragraph 16 px serif", "chi_sim+eng",
-         Paragraph(chinese, Font(kSerif, 16), QColor(252, 250, 245), QColor(20, 20, 20), 28),
-         chinese.join('\n')});
-    const QStringList dark = {"编译完成 Build finished in 3.2 s", "0 个错误，2 个警告"};
-    scenes.push_back(
-        {"dark console 12 px", "chi_sim+eng",
-         Paragraph(dark, Font(kSans, 12), QColor(30, 30, 30), QColor(204, 204, 204), 20),
-         dark.join('\n')});
-    const QStringList traditional = {"繁體中文的文字識別", "請選擇您的語言設定",
-                                     "系統設定已經儲存完成"};
-    scenes.push_back(
-        {"Traditional 15 px", "chi_tra+eng",
-         Paragraph(traditional, Font(kTraditional, 15), Qt::white, QColor(30, 30, 30), 26),
-         traditional.join('\n')});
-    const QStringList dialog = {"Are you sure you want to delete this file?", "删除后无法恢复。"};
-    scenes.push_back(
-        {"dialog 11 px", "chi_sim+eng",
-         Paragraph(dialog, Font(kSans, 11), QColor(245, 245, 245), QColor(20, 20, 20), 19),
-         dialog.join('\n')});
+    for (size_t i = 0; i < ScreenSceneCount(); ++i)
+        scenes.push_back(RenderScreenScene(i));
     return scenes;
 }
 

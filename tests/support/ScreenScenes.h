@@ -16,6 +16,11 @@ struct ScreenScene {
     QString text;
 };
 
+// Naming and counting the scenes draws nothing (test programs list them
+// before a QGuiApplication exists); drawing needs one.
+size_t ScreenSceneCount();
+const char* ScreenSceneName(size_t index);
+ScreenScene RenderScreenScene(size_t index);
 std::vector<ScreenScene> ScreenScenes();
 
 // Character accuracy: 1 - edit distance / length of the wanted text.
