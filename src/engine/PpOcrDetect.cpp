@@ -46,9 +46,18 @@ float MeanInside(const cv::Mat& probability, const std::vector<cv::Point>& conto
     return float(cv::mean(probability(bounds), mask)[0]);
 }
 
-} // namespace
+// Text whose tall letters come out smaller than this after scaling is lost
+// to the detector: 14 px text scaled by 0.5 (7 px) reads, scaled by 0.4
+// (4 px letters) it mostly does not.
+constexpr int kMinScaledText = 8;
+// Tiles overlap so that a line cut by a tile's edge is whole, or in two
+// overlapping pieces, in one of them.
+constexpr int kTileOverlap = 64;
 
-std::vector<TextBox> DetectText(cv::dnn::Net& detector, const cv::Mat& grey) {
+// The text regions of one input of at most kMaxDetectionSide a side, as
+// rectangles of `grey`'s pixels.
+void DetectPart(cv::dnn::Net& detector, const cv::Mat& grey, std::vector<cv::Rect>& out,
+                cv::Point offset) {
     const double scale =
         std::min(1.0, double(kMaxDetectionSide) / double(std::max(grey.rows, grey.cols)));
     const int width = MultipleOf32(grey.cols * scale), height = MultipleOf32(grey.rows * scale);
@@ -62,13 +71,11 @@ std::vector<TextBox> DetectText(cv::dnn::Net& detector, const cv::Mat& grey) {
     std::vector<std::vector<cv::Point>> contours;
     cv::findContours(bitmap, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
     const float sx = float(grey.cols) / float(width), sy = float(grey.rows) / float(height);
-    std::vector<TextBox> boxes;
     for (const auto& contour : contours) {
         const cv::RotatedRect core = cv::minAreaRect(contour);
         if (std::min(core.size.width, core.size.height) < kMinCoreSide)
             continue;
-        const float score = MeanInside(probability, contour);
-        if (score < kMinBoxScore)
+        if (MeanInside(probability, contour) < kMinBoxScore)
             continue;
         const double area = cv::contourArea(contour);
         const double perimeter = cv::arcLength(contour, true);
@@ -83,7 +90,66 @@ std::vector<TextBox> DetectText(cv::dnn::Net& detector, const cv::Mat& grey) {
         const bool upright = std::fmod(std::abs(box.angle) + 45.f, 180.f) < 90.f;
         box.size.width *= upright ? sx : sy;
         box.size.height *= upright ? sy : sx;
-        boxes.push_back({box, score});
+        const cv::Rect rect = box.boundingRect() & cv::Rect({0, 0}, grey.size());
+        if (!rect.empty())
+            out.push_back(rect + offset);
+    }
+}
+
+// Pieces of one line from neighbouring tiles, and a line found twice where
+// tiles overlap, become one region.
+void JoinAcrossTiles(std::vector<cv::Rect>& boxes) {
+    for (bool joined = true; joined;) {
+        joined = false;
+        for (size_t i = 0; i < boxes.size() && !joined; ++i)
+            for (size_t j = i + 1; j < boxes.size() && !joined; ++j) {
+                const cv::Rect& a = boxes[i];
+                const cv::Rect& b = boxes[j];
+                const int overlap = std::min(a.br().y, b.br().y) - std::max(a.y, b.y);
+                if ((a & b).empty() || overlap * 2 < std::min(a.height, b.height))
+                    continue;
+                boxes[i] |= b;
+                boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+                joined = true;
+            }
+    }
+}
+
+} // namespace
+
+std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, int textHeight) {
+    std::vector<cv::Rect> boxes;
+    const double fit =
+        std::min(1.0, double(kMaxDetectionSide) / double(std::max(grey.rows, grey.cols)));
+    if (textHeight == 0 || textHeight * fit >= kMinScaledText) {
+        DetectPart(detector, grey, boxes, {0, 0});
+        return boxes;
+    }
+    // Scaled only as far as the text stays readable, in tiles.
+    const double scale = std::min(1.0, double(kMinScaledText) / textHeight);
+    cv::Mat scaled = grey;
+    if (scale < 1)
+        cv::resize(grey, scaled, {}, scale, scale, cv::INTER_AREA);
+    const int step = kMaxDetectionSide - kTileOverlap;
+    std::vector<cv::Rect> found;
+    for (int y = 0; y < scaled.rows; y += step) {
+        for (int x = 0; x < scaled.cols; x += step) {
+            const cv::Rect tile = cv::Rect(x, y, kMaxDetectionSide, kMaxDetectionSide) &
+                                  cv::Rect({0, 0}, scaled.size());
+            DetectPart(detector, scaled(tile), found, tile.tl());
+            if (x + kMaxDetectionSide >= scaled.cols)
+                break;
+        }
+        if (y + kMaxDetectionSide >= scaled.rows)
+            break;
+    }
+    JoinAcrossTiles(found);
+    const double back = 1 / scale;
+    for (const cv::Rect& r : found) {
+        const cv::Rect box(int(std::floor(r.x * back)), int(std::floor(r.y * back)),
+                           int(std::ceil(r.width * back)), int(std::ceil(r.height * back)));
+        if (const cv::Rect inside = box & cv::Rect({0, 0}, grey.size()); !inside.empty())
+            boxes.push_back(inside);
     }
     return boxes;
 }

@@ -6,18 +6,15 @@
 
 namespace engine {
 
-// A text region the detector found, in the picture's pixels: a rectangle,
-// turned as the text runs, grown from the detector's tight core to the
-// text's full extent.
-struct TextBox {
-    cv::RotatedRect box;
-    float score = 0; // mean probability of text inside the core
-};
-
-// The longest side the detector sees; larger pictures are scaled down to it.
+// The longest side the detector sees at once; larger pictures are scaled
+// down to it, or read in tiles of it where that would shrink their text
+// past what the detector finds. Its buffers, which OpenCV keeps at the
+// largest input seen, stay bounded either way.
 inline constexpr int kMaxDetectionSide = 960;
 
-// Runs the detector on an 8-bit grey picture.
-std::vector<TextBox> DetectText(cv::dnn::Net& detector, const cv::Mat& grey);
+// The text regions of an 8-bit grey picture, in its pixels: each the
+// detector's tight core grown to the text's full extent, within the picture.
+// `textHeight`: the height of tall letters in the picture (0: unknown).
+std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, int textHeight);
 
 } // namespace engine

@@ -25,10 +25,6 @@ cv::Mat MatOf(Pix* grey) {
     return mat;
 }
 
-cv::Rect Bounds(const cv::RotatedRect& box, const cv::Size& picture) {
-    return box.boundingRect() & cv::Rect({0, 0}, picture);
-}
-
 } // namespace
 
 std::unique_ptr<PpOcrRecognizer> PpOcrRecognizer::Load(const std::filesystem::path& directory,
@@ -63,10 +59,11 @@ Recognition PpOcrRecognizer::Recognize(Pix* grey) {
     Recognition result;
     try {
         const cv::Mat picture = MatOf(grey);
-        std::vector<cv::Rect> boxes;
-        for (const TextBox& found : DetectText(models_->detection, picture))
-            if (const cv::Rect box = Bounds(found.box, picture.size()); !box.empty())
-                boxes.push_back(box);
+        // Only a picture the detector sees scaled down needs its text's size.
+        const int textHeight = std::max(picture.rows, picture.cols) > kMaxDetectionSide
+                                   ? PlanCrop(grey).textHeight
+                                   : 0;
+        std::vector<cv::Rect> boxes = DetectText(models_->detection, picture, textHeight);
         for (const TextLine& line : ArrangeLines(std::move(boxes))) {
             std::string text;
             for (const cv::Rect& box : line.boxes) {

@@ -166,6 +166,32 @@ TEST(PpOcrRecognizer, ReadsALineWiderThanOnePiece) {
     EXPECT_GE(CharacterAccuracy(got, line), 0.97) << got.toStdString();
 }
 
+// A picture too large for the detector at once, whose text scaled to fit
+// would be too small to find, is read in tiles; a line across two tiles
+// comes back whole.
+TEST(PpOcrRecognizer, ReadsSmallTextOfALargePictureInTiles) {
+    if (!HaveModels())
+        GTEST_SKIP() << "no PP-OCR models in " << kModels;
+    const QStringList lines = {"Settings saved",
+                               "This line runs across the two tiles of the picture", "Ready"};
+    QImage image(2400, 240, QImage::Format_RGB32);
+    image.fill(QColor(250, 250, 250));
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(12); // about 5 px tall when the picture is scaled to fit
+    painter.setFont(font);
+    painter.setPen(QColor(30, 30, 30));
+    painter.drawText(40, 50, lines[0]);
+    // Scaled by 8 / 10 (10 px tall letters), the first tile ends at 1200 and
+    // the next starts at 1120: this line runs from 1000 to about 1290.
+    painter.drawText(1000, 120, lines[1]);
+    painter.drawText(2100, 190, lines[2]);
+    painter.end();
+    const auto result = Shared().Recognize(View(Sent(image)), "eng");
+    ASSERT_FALSE(result.error) << result.error.text;
+    EXPECT_EQ(Joined(result).toStdString(), lines.join('\n').toStdString());
+}
+
 TEST(PpOcrModels, MissingOrDamagedModelsAreRefusedWithTheirPath) {
     QTemporaryDir empty, damaged;
     for (const char* file :
