@@ -99,20 +99,21 @@ void DetectPart(cv::dnn::Net& detector, const cv::Mat& grey, std::vector<cv::Rec
 // Pieces of one line from neighbouring tiles, and a line found twice where
 // tiles overlap, become one region.
 void JoinAcrossTiles(std::vector<cv::Rect>& boxes) {
-    for (bool joined = true; joined;) {
-        joined = false;
-        for (size_t i = 0; i < boxes.size() && !joined; ++i)
-            for (size_t j = i + 1; j < boxes.size() && !joined; ++j) {
-                const cv::Rect& a = boxes[i];
-                const cv::Rect& b = boxes[j];
-                const int overlap = std::min(a.br().y, b.br().y) - std::max(a.y, b.y);
-                if ((a & b).empty() || overlap * 2 < std::min(a.height, b.height))
-                    continue;
-                boxes[i] |= b;
-                boxes.erase(boxes.begin() + std::ptrdiff_t(j));
-                joined = true;
+    const auto joinable = [](const cv::Rect& a, const cv::Rect& b) {
+        const int rows = std::min(a.br().y, b.br().y) - std::max(a.y, b.y);
+        return !(a & b).empty() && rows * 2 >= std::min(a.height, b.height);
+    };
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = i + 1; j < boxes.size();) {
+            if (!joinable(boxes[i], boxes[j])) {
+                ++j;
+                continue;
             }
-    }
+            // The grown box may now reach boxes it was checked against.
+            boxes[i] |= boxes[j];
+            boxes.erase(boxes.begin() + std::ptrdiff_t(j));
+            j = i + 1;
+        }
 }
 
 } // namespace
