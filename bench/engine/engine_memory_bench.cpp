@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <cstdio>
 #include <httplib.h>
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
     const qint64 pid = server.processId();
 
     std::printf("%-34s %10s %14s %8s\n", "state", "server MiB", "tesseract MiB", "ratio");
+    // The worker loads PP-OCR's models as it starts, after the first line.
+    QThread::sleep(2);
     std::printf("%-34s %10.1f\n", "idle", RssMiB(pid));
     const QByteArray chinese =
         Picture(QStringLiteral("识别屏幕上的文字 Recognise text\n第二行 second line"));
