@@ -30,6 +30,8 @@ int StatusOf(engine::Failure failure) {
         return 413;
     case engine::Failure::NotAPicture:
         return 415;
+    case engine::Failure::Busy:
+        return 503;
     case engine::Failure::EngineFailed:
     case engine::Failure::None:
         break;

@@ -1,5 +1,7 @@
 // Milliseconds from text to a complete mp3, against the command-line pipeline
-// (espeak-ng -w, then lame) on the same text in the same run.
+// (espeak-ng -w, then lame) on the same text in the same run; and four
+// requests at once, each on its own thread as the server's workers take them,
+// against one request and against four in turn.
 #include "engine/Mp3Encoder.h"
 #include "engine/Speech.h"
 #include "engine/SpeechSynth.h"
@@ -14,6 +16,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -94,6 +97,37 @@ void Whole(benchmark::State& state, const Sample& s) {
     state.counters["mp3_bytes"] = double(bytes);
 }
 
+constexpr int kRequests = 4;
+
+void FourAtOnce(benchmark::State& state, const Sample& s) {
+    for (auto _ : state) {
+        std::vector<engine::SpeechAudio> audio(kRequests);
+        std::vector<std::thread> workers;
+        for (auto& a : audio)
+            workers.emplace_back([&a, &s] { a = engine::Synthesize(s.text, s.code, 5); });
+        for (std::thread& w : workers)
+            w.join();
+        for (const auto& a : audio) {
+            if (a.error) {
+                state.SkipWithError(a.error.text.c_str());
+                return;
+            }
+        }
+    }
+}
+
+void FourInTurn(benchmark::State& state, const Sample& s) {
+    for (auto _ : state) {
+        for (int i = 0; i < kRequests; ++i) {
+            const engine::SpeechAudio audio = engine::Synthesize(s.text, s.code, 5);
+            if (audio.error) {
+                state.SkipWithError(audio.error.text.c_str());
+                return;
+            }
+        }
+    }
+}
+
 // Forking the copy, loading the voice and synthesis, samples kept in memory.
 void Synthesis(benchmark::State& state, const Sample& s) {
     for (auto _ : state) {
@@ -136,6 +170,19 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
+        std::printf("\nFour requests against one request on the same text (%u cores):\n",
+                    std::thread::hardware_concurrency());
+        for (const Sample& s : kSamples) {
+            const auto one = medians_.find(std::string("synthesize/") + s.name);
+            if (one == medians_.end() || one->second <= 0)
+                continue;
+            for (const char* kind : {"four_at_once", "four_in_turn"}) {
+                const auto m = medians_.find(std::string(kind) + "/" + s.name);
+                if (m != medians_.end())
+                    std::printf("  %-14s %s  %7.2f ms  %.2f x one request (%.2f ms)\n", kind,
+                                s.name, m->second, m->second / one->second, one->second);
+            }
+        }
         std::printf("\nMedian against the espeak-ng + lame pipeline on the same text:\n");
         for (const Sample& s : kSamples) {
             const auto anchor = medians_.find(std::string("pipeline/") + s.name);
@@ -159,10 +206,8 @@ private:
 int main(int argc, char** argv) {
     using Measure = void (*)(benchmark::State&, const Sample&);
     const std::pair<const char*, Measure> measures[] = {
-        {"pipeline/", &Pipeline},
-        {"synthesize/", &Whole},
-        {"synthesis/", &Synthesis},
-        {"encoding/", &Encoding},
+        {"pipeline/", &Pipeline}, {"synthesize/", &Whole},        {"synthesis/", &Synthesis},
+        {"encoding/", &Encoding}, {"four_at_once/", &FourAtOnce}, {"four_in_turn/", &FourInTurn},
     };
     // Last: its memory stays for the rest of the run.
     const std::pair<const char*, Measure> last = {"synthesize_512MB/", &WholeInBigProcess};

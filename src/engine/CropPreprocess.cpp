@@ -13,8 +13,6 @@ namespace {
 // JPEG rings around sharp edges by a few tens of grey levels; text differs
 // from its background by far more.
 constexpr int kFlatTolerance = 48;
-// Upscaling stops here, so a large crop of small text stays a few tens of MB.
-constexpr double kMaxScaledPixels = 24e6;
 
 using Histogram = std::array<long long, 256>;
 
@@ -73,9 +71,22 @@ bool ColumnIsFlat(Pix* grey, int x, int y0, int y1, int value) {
     return true;
 }
 
+// The pieces of ink and of background between them: Tesseract outlines
+// each, and what it holds grows with their number (noise has dozens per
+// hundred pixels, text one or two).
+long long Pieces(Pix* binary) {
+    l_int32 ink = 0, gaps = 0;
+    pixCountConnComp(binary, 8, &ink);
+    const PixPtr inverse(pixInvert(nullptr, binary));
+    if (inverse)
+        pixCountConnComp(inverse.get(), 4, &gaps);
+    return ink + gaps;
+}
+
 // Height of the tall letters: a high rank of the ink's connected components,
-// so x-height letters, dots and punctuation do not pull it down.
-int TextHeight(Pix* grey, const CropPlan& plan, int background, int ink) {
+// so x-height letters, dots and punctuation do not pull it down. Counts the
+// plan's pieces on the way.
+int TextHeight(Pix* grey, CropPlan& plan, int background, int ink) {
     const int threshold = (background + ink) / 2;
     PixPtr binary(pixCreate(plan.width, plan.height, 1));
     if (!binary)
@@ -91,6 +102,7 @@ int TextHeight(Pix* grey, const CropPlan& plan, int background, int ink) {
                 SET_DATA_BIT(out, x);
         }
     }
+    plan.pieces = Pieces(binary.get());
     // CJK characters are often pieces stacked a pixel or two apart (宀 over
     // 正); a small vertical closing makes them one, and leaves lines apart.
     binary.reset(pixCloseSafeBrick(nullptr, binary.get(), 1, 3));
@@ -158,17 +170,40 @@ int Background(Pix* grey, Area area) {
     return best;
 }
 
+// Blends over white and weighs the colours as Leptonica's grey conversion
+// does, in one pass: Leptonica's blend makes three picture-sized copies on
+// the way, two of them in colour.
+PixPtr GreyOverWhite(Pix* rgba) {
+    const int w = pixGetWidth(rgba), h = pixGetHeight(rgba);
+    PixPtr grey(pixCreateNoInit(w, h, 8));
+    if (!grey)
+        return nullptr;
+    const int inWpl = pixGetWpl(rgba), outWpl = pixGetWpl(grey.get());
+    for (int y = 0; y < h; ++y) {
+        const l_uint32* in = pixGetData(rgba) + static_cast<ptrdiff_t>(y) * inWpl;
+        l_uint32* out = pixGetData(grey.get()) + static_cast<ptrdiff_t>(y) * outWpl;
+        for (int x = 0; x < w; ++x) {
+            const l_uint32 pixel = in[x];
+            const float alpha = float((pixel >> L_ALPHA_SHIFT) & 0xff) / 255;
+            const auto over = [&](l_int32 shift) {
+                return (1 - alpha) * 255 + alpha * float((pixel >> shift) & 0xff);
+            };
+            const float value = L_RED_WEIGHT * over(L_RED_SHIFT) +
+                                L_GREEN_WEIGHT * over(L_GREEN_SHIFT) +
+                                L_BLUE_WEIGHT * over(L_BLUE_SHIFT);
+            SET_DATA_BYTE(out, x, std::clamp(int(value + 0.5f), 0, 255));
+        }
+    }
+    pixCopyResolution(grey.get(), rgba);
+    return grey;
+}
+
 } // namespace
 
 PixPtr ToGrey(Pix* decoded) {
-    PixPtr opaque;
-    if (pixGetDepth(decoded) == 32 && pixGetSpp(decoded) == 4) {
-        // Transparent pixels of a screenshot are meant to show what is behind: white here.
-        opaque.reset(pixAlphaBlendUniform(decoded, 0xffffff00));
-        if (!opaque)
-            return nullptr;
-        decoded = opaque.get();
-    }
+    // Transparent pixels of a screenshot are meant to show what is behind: white here.
+    if (pixGetDepth(decoded) == 32 && pixGetSpp(decoded) == 4)
+        return GreyOverWhite(decoded);
     return PixPtr(pixConvertTo8(decoded, 0));
 }
 
@@ -215,9 +250,9 @@ CropPlan PlanCrop(Pix* grey) {
     float scale = float(kTargetTextHeight) / float(plan.textHeight);
     if (scale > 1) {
         const double area = double(plan.width) * double(plan.height);
-        scale = std::min({scale, kMaxUpscale, float(std::sqrt(kMaxScaledPixels / area))});
+        scale = std::min({scale, kMaxUpscale, float(std::sqrt(double(kMaxScaledPixels) / area))});
     }
-    plan.scale = std::abs(scale - 1) < 0.05f ? 1 : std::max(scale, 1.0f / 16);
+    plan.scale = std::abs(scale - 1) < 0.05f ? 1 : std::max(scale, kMinScale);
     return plan;
 }
 

@@ -14,6 +14,7 @@ struct CropPlan {
     bool invert = false;  // light text on a dark background
     float scale = 1;      // to kTargetTextHeight
     int textHeight = 0;   // tall letters (caps, ascenders, CJK), source pixels
+    long long pieces = 0; // connected pieces of ink and of background in the cut part
 };
 
 // The height of tall letters that Tesseract reads best: caps of about 30
@@ -21,6 +22,11 @@ struct CropPlan {
 // 1.7-3.4 times; text drawn larger than this comes down.
 inline constexpr int kTargetTextHeight = 34;
 inline constexpr float kMaxUpscale = 4;
+inline constexpr float kMinScale = 1.0f / 16;
+// Upscaling stops here: Tesseract takes up to 10 bytes and 2 microseconds
+// of a core for each pixel of screen text it reads, several times that for
+// noise. A full-HD crop of 14 px text still reaches the target height.
+inline constexpr long long kMaxScaledPixels = 12'000'000;
 // Tesseract takes resolution into its layout rules, and guesses (aloud) when
 // a picture has none.
 inline constexpr int kRecognitionDpi = 300;

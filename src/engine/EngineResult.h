@@ -12,6 +12,7 @@ enum class Failure {
     TooLarge,     // body, picture or text over its limit
     NotAPicture,  // bytes no image decoder accepts
     EngineFailed, // the engine itself failed (missing data, internal error)
+    Busy,         // other requests hold what this one needs; the same request may pass later
 };
 
 struct Error {

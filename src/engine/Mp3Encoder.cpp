@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <lame/lame.h>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,15 @@ constexpr int kKilobitsPerSecond = 48; // clear speech at 22 kHz; 6 kB a second
 constexpr int kQuality = 7;
 constexpr std::size_t kChunk = 16384; // samples per lame_encode_buffer call
 
-// Every encoder that starts rewrites lookup tables shared by all of them
-// while running ones read them.
-std::mutex& EncoderTurn() {
-    static std::mutex turn;
-    return turn;
+// LAME's writable globals are few: a log table filled by the first
+// lame_init, and the quantiser's power tables (pow20, ipow20, pow43,
+// adj43asm), which lame_init_params fills again for every encoder while
+// running encoders read them. So starting an encoder excludes encode calls,
+// and encode calls only exclude a start; everything else in LAME lives in its
+// own encoder.
+std::shared_mutex& SharedTables() {
+    static std::shared_mutex tables;
+    return tables;
 }
 
 bool IsMpegRate(int rate) {
@@ -39,7 +44,6 @@ std::size_t Room(std::size_t samples) {
 } // namespace
 
 struct Mp3Encoder::State {
-    std::unique_lock<std::mutex> turn{EncoderTurn()};
     lame_global_flags* lame = nullptr;
     int sampleRate = 0;
     std::size_t samples = 0;
@@ -65,6 +69,7 @@ Mp3Encoder::Mp3Encoder(int sampleRate) : state_(std::make_unique<State>()) {
         s.Fail("mp3 has no frames for " + std::to_string(sampleRate) + " Hz audio");
         return;
     }
+    const std::unique_lock writing(SharedTables());
     s.lame = lame_init();
     if (s.lame == nullptr) {
         s.Fail("LAME could not start");
@@ -95,6 +100,7 @@ bool Mp3Encoder::Add(std::span<const std::int16_t> samples) {
         const std::size_t n = std::min(kChunk, samples.size() - at);
         const std::int16_t* pcm = samples.data() + at; // mono reads the left channel only
         unsigned char* out = s.Out(Room(n));
+        const std::shared_lock reading(SharedTables());
         const int written = lame_encode_buffer(s.lame, pcm, pcm, static_cast<int>(n), out,
                                                static_cast<int>(s.mp3.size() - s.used));
         if (written < 0)
@@ -117,6 +123,7 @@ SpeechAudio Mp3Encoder::Finish() {
     }
     if (!s.error) {
         unsigned char* out = s.Out(Room(0));
+        const std::shared_lock reading(SharedTables());
         const int flushed = lame_encode_flush(s.lame, out, static_cast<int>(s.mp3.size() - s.used));
         if (flushed < 0)
             s.Fail("LAME failed to finish (error " + std::to_string(flushed) + ")");

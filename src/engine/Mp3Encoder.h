@@ -13,7 +13,9 @@ namespace engine {
 // or Info tag. Samples go in as they come, so a long text never holds its
 // whole audio uncompressed. A rate MPEG audio has no frames for fails with
 // Failure::EngineFailed (LAME itself would quietly resample to a neighbour).
-// Encoders take turns: each one holds a process-wide lock while it lives.
+// Encoders on different threads run side by side; only an encoder's start
+// and the encode calls of others exclude each other, as LAME refills tables
+// they share whenever an encoder starts.
 class Mp3Encoder {
 public:
     explicit Mp3Encoder(int sampleRate);

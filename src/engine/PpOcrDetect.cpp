@@ -116,13 +116,30 @@ void JoinAcrossTiles(std::vector<cv::Rect>& boxes) {
         }
 }
 
+double FitScale(const cv::Size& picture) {
+    return std::min(1.0,
+                    double(kMaxDetectionSide) / double(std::max(picture.width, picture.height)));
+}
+
+bool Tiled(const cv::Size& picture, int textHeight) {
+    return textHeight > 0 && textHeight * FitScale(picture) < kMinScaledText;
+}
+
 } // namespace
+
+cv::Size DetectorInput(const cv::Size& picture, int textHeight) {
+    const double fit = FitScale(picture);
+    const cv::Size whole(MultipleOf32(picture.width * fit), MultipleOf32(picture.height * fit));
+    if (fit == 1 || (textHeight > 0 && !Tiled(picture, textHeight)))
+        return whole;
+    // A tile: at most the detector's side, at most the picture's own size.
+    return {std::min(kMaxDetectionSide, MultipleOf32(picture.width)),
+            std::min(kMaxDetectionSide, MultipleOf32(picture.height))};
+}
 
 std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, int textHeight) {
     std::vector<cv::Rect> boxes;
-    const double fit =
-        std::min(1.0, double(kMaxDetectionSide) / double(std::max(grey.rows, grey.cols)));
-    if (textHeight == 0 || textHeight * fit >= kMinScaledText) {
+    if (!Tiled(grey.size(), textHeight)) {
         DetectPart(detector, grey, boxes, {0, 0});
         return boxes;
     }

@@ -17,4 +17,9 @@ inline constexpr int kMaxDetectionSide = 960;
 // `textHeight`: the height of tall letters in the picture (0: unknown).
 std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, int textHeight);
 
+// The size of the largest input DetectText gives the detector for a picture
+// (a tile, or the whole picture scaled to fit); with `textHeight` 0, the
+// largest it may give for any text.
+cv::Size DetectorInput(const cv::Size& picture, int textHeight);
+
 } // namespace engine

@@ -4,7 +4,9 @@
 #include "engine/PpOcrDetect.h"
 #include "engine/PpOcrLayout.h"
 #include "engine/PpOcrLine.h"
+#include "engine/PpOcrMemory.h"
 #include "engine/PpOcrModels.h"
+#include "engine/RecognitionMemory.h"
 
 #include <leptonica/allheaders.h>
 #include <opencv2/imgproc.hpp>
@@ -25,6 +27,10 @@ cv::Mat MatOf(Pix* grey) {
     return mat;
 }
 
+cv::Size SizeOf(const CropHeader& header) {
+    return {int(header.width), int(header.height)};
+}
+
 } // namespace
 
 std::unique_ptr<PpOcrRecognizer> PpOcrRecognizer::Load(const std::filesystem::path& directory,
@@ -41,6 +47,21 @@ PpOcrRecognizer::PpOcrRecognizer(std::unique_ptr<PpOcrModels> models)
 PpOcrRecognizer::~PpOcrRecognizer() = default;
 
 Recognition PpOcrRecognizer::Recognize(std::string_view picture) {
+    const CropHeader header = ReadCropHeader(picture);
+    if (header.error)
+        return {header.error, {}};
+    MemoryBudget& budget = DecodeBudget();
+    // The largest detector input with the widest line needs more than the
+    // whole default budget: such a picture waits for all of it, and runs alone.
+    const std::size_t bytes =
+        std::min(PpOcrRecognitionBytes(header, DetectorInput(SizeOf(header), 0)), budget.total());
+    Error refused;
+    MemoryBudget::Reservation memory = budget.Reserve(bytes, refused);
+    if (refused) {
+        refused.text = "recognising a picture of " + std::to_string(header.width) + " x " +
+                       std::to_string(header.height) + " pixels " + refused.text;
+        return {std::move(refused), {}};
+    }
     DecodedCrop decoded = DecodeCrop(picture);
     if (decoded.error)
         return {std::move(decoded.error), {}};
@@ -48,14 +69,15 @@ Recognition PpOcrRecognizer::Recognize(std::string_view picture) {
     decoded.pix.reset();
     if (!grey)
         return {{Failure::EngineFailed, "out of memory"}, {}};
-    return Recognize(grey.get());
+    return Read(grey.get(), header, memory);
 }
 
 // The picture goes to the detector as it is, grey. Measured on screen
 // pictures of 9-16 px text: inverting light-on-dark lines changed nothing
 // (the model reads both), and doubling pictures of small text for the
 // detector read worse (9 px: 0.988 to 0.975, 10 px: 1.000 to 0.963).
-Recognition PpOcrRecognizer::Recognize(Pix* grey) {
+Recognition PpOcrRecognizer::Read(Pix* grey, const CropHeader& header,
+                                  MemoryBudget::Reservation& memory) {
     Recognition result;
     try {
         const cv::Mat picture = MatOf(grey);
@@ -63,6 +85,7 @@ Recognition PpOcrRecognizer::Recognize(Pix* grey) {
         const int textHeight = std::max(picture.rows, picture.cols) > kMaxDetectionSide
                                    ? PlanCrop(grey).textHeight
                                    : 0;
+        memory.ShrinkTo(PpOcrRecognitionBytes(header, DetectorInput(picture.size(), textHeight)));
         std::vector<cv::Rect> boxes = DetectText(models_->detection, picture, textHeight);
         for (const TextLine& line : ArrangeLines(std::move(boxes))) {
             std::string text;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/CropPicture.h"
+#include "engine/MemoryBudget.h"
 #include "engine/Recognizer.h"
 
 #include <filesystem>
@@ -14,9 +16,10 @@ struct PpOcrModels;
 // PaddleOCR's PP-OCRv4 on OpenCV's DNN module: a detector finds the text
 // regions, a recogniser reads each one (Chinese, Simplified and Traditional,
 // and English). Loaded once, kept warm; not thread-safe: one per worker.
-// Resident cost: about 30 MB loaded; OpenCV keeps its buffers at the largest
-// input seen, which the detector's side limit and the line pieces bound (the
-// engine holds about 260 MB after a full screen of 1920 x 1080).
+// Resident cost: about 30 MB loaded; OpenCV keeps the networks' buffers at
+// the largest input seen, which the detector's side limit and the line
+// pieces bound (at most about 270 MB; a worker holds about 140 MB after a
+// full screen of 1920 x 1080).
 class PpOcrRecognizer {
 public:
     // Null, with the reason, when the models are missing or do not load.
@@ -26,13 +29,14 @@ public:
     PpOcrRecognizer(const PpOcrRecognizer&) = delete;
     PpOcrRecognizer& operator=(const PpOcrRecognizer&) = delete;
 
-    // An encoded picture, with the limits and failures of DecodeCrop.
+    // An encoded picture, with the limits and failures of DecodeCrop; lines
+    // in reading order. What it holds is reserved from DecodeBudget() first
+    // (see PpOcrMemory.h), so it may be refused as Busy or TooLarge.
     Recognition Recognize(std::string_view picture);
-    // An 8-bit grey picture (as ToGrey makes it); lines in reading order.
-    Recognition Recognize(Pix* grey);
 
 private:
     explicit PpOcrRecognizer(std::unique_ptr<PpOcrModels> models);
+    Recognition Read(Pix* grey, const CropHeader& header, MemoryBudget::Reservation& memory);
     std::unique_ptr<PpOcrModels> models_;
 };
 

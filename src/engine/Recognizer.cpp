@@ -7,6 +7,7 @@
 #include "engine/OcrText.h"
 #include "engine/PpOcrModels.h"
 #include "engine/PpOcrRecognizer.h"
+#include "engine/RecognitionMemory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -212,6 +213,13 @@ Recognition Recognizer::Recognize(std::string_view picture, const std::string& l
         return Fail(Failure::EngineFailed, "no recognition data for language " + missing + " (" +
                                                (directory / (missing + ".traineddata")).string() +
                                                " is missing)");
+    const CropHeader header = ReadCropHeader(picture);
+    Error refused = header.error;
+    MemoryBudget::Reservation memory;
+    if (!refused)
+        memory = ReserveRecognition(header, refused);
+    if (refused)
+        return {std::move(refused), {}};
     DecodedCrop decoded = DecodeCrop(picture);
     if (decoded.error)
         return {std::move(decoded.error), {}};
@@ -221,9 +229,11 @@ Recognition Recognizer::Recognize(std::string_view picture, const std::string& l
         decoded.pix.reset();
         if (!grey)
             return Fail(Failure::EngineFailed, "out of memory");
-        const CropPlan plan = PlanCrop(grey.get());
+        CropPlan plan = PlanCrop(grey.get());
         if (plan.width == 0)
             return {}; // one flat colour: nothing to read
+        if (Error error = FitPlanToReservation(header, plan, memory))
+            return {std::move(error), {}};
         const PixPtr prepared = ApplyCropPlan(grey.get(), plan);
         grey.reset();
         if (!prepared)

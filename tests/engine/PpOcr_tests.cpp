@@ -1,8 +1,11 @@
 #include "ScreenScenes.h"
 #include "engine/OcrRouting.h"
+#include "engine/PpOcrDetect.h"
 #include "engine/PpOcrLayout.h"
 #include "engine/PpOcrLine.h"
+#include "engine/PpOcrMemory.h"
 #include "engine/PpOcrModels.h"
+#include "engine/RecognitionMemory.h"
 #include "engine/Recognizer.h"
 #include "ocr/OcrPicture.h"
 
@@ -190,6 +193,51 @@ TEST(PpOcrRecognizer, ReadsSmallTextOfALargePictureInTiles) {
     const auto result = Shared().Recognize(View(Sent(image)), "eng");
     ASSERT_FALSE(result.error) << result.error.text;
     EXPECT_EQ(Joined(result).toStdString(), lines.join('\n').toStdString());
+}
+
+// PP-OCR reserves what it holds from the budget all recognitions share, and
+// gives it back; a picture that needs more than the whole budget runs alone.
+TEST(PpOcrRecognizer, ReservesFromTheSharedBudget) {
+    if (!HaveModels())
+        GTEST_SKIP() << "no PP-OCR models in " << kModels;
+    using namespace std::chrono_literals;
+    const QByteArray picture = Sent(RenderScreenScene(0).picture);
+    const engine::CropHeader header = engine::ReadCropHeader(View(picture));
+    ASSERT_FALSE(header.error) << header.error.text;
+    const std::size_t needed = engine::PpOcrRecognitionBytes(
+        header, engine::DetectorInput({int(header.width), int(header.height)}, 0));
+    const std::size_t total = std::size_t(256) << 20;
+    ASSERT_LT(needed, total);
+    struct Case {
+        const char* name;
+        std::size_t total, heldByOthers;
+        engine::Failure failure;
+    } const cases[] = {
+        {"room for it", total, total - needed, engine::Failure::None},
+        {"a byte short while others hold the rest", total, total - needed + 1,
+         engine::Failure::Busy},
+        {"more than the whole budget, alone", needed / 2, 0, engine::Failure::None},
+        {"more than the whole budget, beside another", needed / 2, 1, engine::Failure::Busy},
+    };
+    for (const Case& c : cases) {
+        engine::DecodeBudget().Configure(c.total, 50ms);
+        engine::Error error;
+        {
+            const auto held = engine::DecodeBudget().Reserve(c.heldByOthers, error);
+            ASSERT_FALSE(error) << error.text;
+            const auto result = Shared().Recognize(View(picture), "chi_sim+eng");
+            EXPECT_EQ(result.error.failure, c.failure) << c.name << ": " << result.error.text;
+            if (c.failure == engine::Failure::None)
+                EXPECT_FALSE(result.lines.empty()) << c.name;
+            else
+                EXPECT_NE(result.error.text.find(std::to_string(header.width) + " x "),
+                          std::string::npos)
+                    << result.error.text;
+            EXPECT_EQ(engine::DecodeBudget().reserved(), c.heldByOthers) << c.name;
+        }
+        EXPECT_EQ(engine::DecodeBudget().reserved(), 0u) << c.name;
+    }
+    engine::DecodeBudget().Configure(engine::kDefaultDecodeBudget, engine::kDecodeBudgetPatience);
 }
 
 TEST(PpOcrModels, MissingOrDamagedModelsAreRefusedWithTheirPath) {

@@ -234,6 +234,23 @@ QByteArray BmpClaiming(int width, int height, int pixelBytes) {
     return bmp;
 }
 
+// A small PNG whose header claims another size.
+QByteArray PngClaiming(int width, int height) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage tiny(16, 16, QImage::Format_ARGB32);
+    tiny.fill(Qt::white);
+    tiny.save(&buffer, "PNG");
+    const auto put32 = [&](int at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = char(v >> (8 * (3 - i)));
+    };
+    put32(16, quint32(width)); // in IHDR, the first chunk
+    put32(20, quint32(height));
+    return png;
+}
+
 std::atomic<size_t> largestPixAllocation{0};
 
 void* CountingAlloc(size_t size) {
@@ -263,6 +280,8 @@ TEST(Recognizer, RefusesWhatIsNoFitPicture) {
         {"BMP without its pixels", BmpClaiming(500, 500, 64), Failure::NotAPicture},
         {"JPEG of 60000 x 60000", JpegClaiming(60000, 60000), Failure::TooLarge},
         {"JPEG of 9000 x 9000", JpegClaiming(9000, 9000), Failure::TooLarge},
+        {"PNG of 6324 x 6324", PngClaiming(6324, 6324), Failure::TooLarge},
+        {"PNG of 5001 x 5000", PngClaiming(5001, 5000), Failure::TooLarge},
         {"BMP of 60000 x 60000", BmpClaiming(60000, 60000, 0), Failure::TooLarge},
         {"BMP of 12000 x 1", BmpClaiming(12000, 1, 36000), Failure::TooLarge},
     };

@@ -4,8 +4,11 @@
 #include "engine/SpeechText.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <future>
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 #include <thread>
@@ -287,7 +290,53 @@ TEST(Speech, ConcurrentCallsMatchSerialOnes) {
         ASSERT_FALSE(parallel[i].error) << parallel[i].error.text;
         EXPECT_FALSE(serial[job].empty());
         EXPECT_TRUE(parallel[i].mp3 == serial[job]) << jobs[job].first;
+        const Decoded d = DecodeMp3(parallel[i].mp3);
+        EXPECT_TRUE(d.ok) << jobs[job].first;
+        EXPECT_GT(d.peak(), 3000) << jobs[job].first;
     }
+}
+
+TEST(Speech, AnEncoderDoesNotHoldUpOthersWhileItLives) {
+    std::vector<std::int16_t> tone(22050);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / 22050));
+    const std::string alone = engine::EncodeMp3(tone, 22050).mp3;
+
+    // One encoder midway through its audio, as a long synthesis keeps it.
+    auto open = std::make_unique<engine::Mp3Encoder>(22050);
+    ASSERT_TRUE(open->Add(tone));
+    auto other = std::async(std::launch::async, [&] { return engine::EncodeMp3(tone, 22050); });
+    const bool finished = other.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(finished) << "the second encoder waited for the first to end";
+    const engine::SpeechAudio first = open->Finish();
+    open.reset(); // lets a waiting encoder go on, so a failure does not hang
+    const engine::SpeechAudio second = other.get();
+    ASSERT_FALSE(first.error) << first.error.text;
+    ASSERT_FALSE(second.error) << second.error.text;
+    EXPECT_TRUE(first.mp3 == alone);
+    EXPECT_TRUE(second.mp3 == alone);
+}
+
+TEST(Speech, ALongTextDoesNotHoldUpAShortOneBehindIt) {
+    std::string longText;
+    while (longText.size() < 4000)
+        longText += "This sentence is read again and again, so the text takes a while. ";
+    std::atomic<bool> longDone = false;
+    engine::SpeechAudio longAudio;
+    std::thread reader([&] {
+        longAudio = engine::Synthesize(longText, "en", 5);
+        longDone = true;
+    });
+    // The long one gets its encoder first; with encoders taking turns the
+    // short one could only finish after it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const Decoded shortOne = Speak("Short and quick.", "en");
+    const bool overtook = !longDone;
+    reader.join();
+    EXPECT_TRUE(overtook);
+    EXPECT_TRUE(shortOne.ok);
+    ASSERT_FALSE(longAudio.error) << longAudio.error.text;
+    EXPECT_GT(DecodeMp3(longAudio.mp3).seconds(), 60);
 }
 
 } // namespace
