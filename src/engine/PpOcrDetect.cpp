@@ -121,6 +121,11 @@ double FitScale(const cv::Size& picture) {
                     double(kMaxDetectionSide) / double(std::max(picture.width, picture.height)));
 }
 
+// Tiles are scaled only as far as the text stays readable.
+double TileScale(int textHeight) {
+    return std::min(1.0, double(kMinScaledText) / textHeight);
+}
+
 bool Tiled(const cv::Size& picture, int textHeight) {
     return textHeight > 0 && textHeight * FitScale(picture) < kMinScaledText;
 }
@@ -129,12 +134,12 @@ bool Tiled(const cv::Size& picture, int textHeight) {
 
 cv::Size DetectorInput(const cv::Size& picture, int textHeight) {
     const double fit = FitScale(picture);
-    const cv::Size whole(MultipleOf32(picture.width * fit), MultipleOf32(picture.height * fit));
     if (fit == 1 || (textHeight > 0 && !Tiled(picture, textHeight)))
-        return whole;
-    // A tile: at most the detector's side, at most the picture's own size.
-    return {std::min(kMaxDetectionSide, MultipleOf32(picture.width)),
-            std::min(kMaxDetectionSide, MultipleOf32(picture.height))};
+        return {MultipleOf32(picture.width * fit), MultipleOf32(picture.height * fit)};
+    // A tile: at most the detector's side, at most the scaled picture.
+    const double scale = textHeight > 0 ? TileScale(textHeight) : 1;
+    return {std::min(kMaxDetectionSide, MultipleOf32(picture.width * scale)),
+            std::min(kMaxDetectionSide, MultipleOf32(picture.height * scale))};
 }
 
 std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, int textHeight) {
@@ -143,8 +148,7 @@ std::vector<cv::Rect> DetectText(cv::dnn::Net& detector, const cv::Mat& grey, in
         DetectPart(detector, grey, boxes, {0, 0});
         return boxes;
     }
-    // Scaled only as far as the text stays readable, in tiles.
-    const double scale = std::min(1.0, double(kMinScaledText) / textHeight);
+    const double scale = TileScale(textHeight);
     cv::Mat scaled = grey;
     if (scale < 1)
         cv::resize(grey, scaled, {}, scale, scale, cv::INTER_AREA);

@@ -27,6 +27,14 @@ cv::Mat MatOf(Pix* grey) {
     return mat;
 }
 
+// OpenCV keeps a network's buffers at the largest input it was given: 240
+// bytes a pixel of the detector's input (200 MiB at 960 x 960), 25 KiB a
+// column of a line. Up to these sizes, as a screen crop needs, they stay for
+// the next picture; past them a tiny input gives them back, so an idle
+// worker holds little whatever it read before.
+constexpr int kKeptDetectorPixels = 256 * 1024;
+constexpr int kKeptLineColumns = 1024;
+
 cv::Size SizeOf(const CropHeader& header) {
     return {int(header.width), int(header.height)};
 }
@@ -78,33 +86,58 @@ Recognition PpOcrRecognizer::Recognize(std::string_view picture) {
 // detector read worse (9 px: 0.988 to 0.975, 10 px: 1.000 to 0.963).
 Recognition PpOcrRecognizer::Read(Pix* grey, const CropHeader& header,
                                   MemoryBudget::Reservation& memory) {
-    Recognition result;
-    try {
-        const cv::Mat picture = MatOf(grey);
-        // Only a picture the detector sees scaled down needs its text's size.
-        const int textHeight = std::max(picture.rows, picture.cols) > kMaxDetectionSide
-                                   ? PlanCrop(grey).textHeight
-                                   : 0;
-        memory.ShrinkTo(PpOcrRecognitionBytes(header, DetectorInput(picture.size(), textHeight)));
-        std::vector<cv::Rect> boxes = DetectText(models_->detection, picture, textHeight);
-        for (const TextLine& line : ArrangeLines(std::move(boxes))) {
-            std::string text;
-            for (const cv::Rect& box : line.boxes) {
-                const cv::Mat crop = line.vertical ? ColumnAsLine(picture(box)) : picture(box);
-                std::string piece = ReadTextLine(*models_, crop, result.error);
-                if (result.error)
-                    return {std::move(result.error), {}};
-                if (!text.empty() && !piece.empty())
-                    text += ' ';
-                text += piece;
+    int detectorPixels = 0, widestLine = 0; // what the networks were given at most
+    Recognition result = [&]() -> Recognition {
+        Recognition lines;
+        try {
+            const cv::Mat picture = MatOf(grey);
+            // Only a picture the detector sees scaled down needs its text's size.
+            const int textHeight = std::max(picture.rows, picture.cols) > kMaxDetectionSide
+                                       ? PlanCrop(grey).textHeight
+                                       : 0;
+            const cv::Size input = DetectorInput(picture.size(), textHeight);
+            detectorPixels = input.area();
+            memory.ShrinkTo(PpOcrRecognitionBytes(header, input));
+            std::vector<cv::Rect> boxes = DetectText(models_->detection, picture, textHeight);
+            for (const TextLine& line : ArrangeLines(std::move(boxes))) {
+                std::string text;
+                for (const cv::Rect& box : line.boxes) {
+                    const cv::Mat crop = line.vertical ? ColumnAsLine(picture(box)) : picture(box);
+                    widestLine =
+                        std::max(widestLine, crop.cols * kLineHeight / std::max(1, crop.rows));
+                    std::string piece = ReadTextLine(*models_, crop, lines.error);
+                    if (lines.error)
+                        return {std::move(lines.error), {}};
+                    if (!text.empty() && !piece.empty())
+                        text += ' ';
+                    text += piece;
+                }
+                if (!text.empty())
+                    lines.lines.push_back(std::move(text));
             }
-            if (!text.empty())
-                result.lines.push_back(std::move(text));
+        } catch (const cv::Exception& e) {
+            return {{Failure::EngineFailed, "recognition failed: " + e.msg}, {}};
         }
-    } catch (const cv::Exception& e) {
-        return {{Failure::EngineFailed, "recognition failed: " + e.msg}, {}};
-    }
+        return lines;
+    }();
+    ReleaseLargeBuffers(detectorPixels, widestLine);
     return result;
+}
+
+void PpOcrRecognizer::ReleaseLargeBuffers(int detectorPixels, int widestLine) {
+    const auto shrink = [](cv::dnn::Net& net, int height, int width) {
+        const int size[4] = {1, 3, height, width};
+        net.setInput(cv::Mat(4, size, CV_32F, cv::Scalar(0)));
+        net.forward();
+    };
+    try {
+        if (detectorPixels > kKeptDetectorPixels)
+            shrink(models_->detection, 32, 32);
+        if (widestLine > kKeptLineColumns)
+            shrink(models_->recognition, kLineHeight, 8);
+    } catch (const cv::Exception&) {
+        // The buffers stay as they are; the next picture resizes them anyway.
+    }
 }
 
 } // namespace engine

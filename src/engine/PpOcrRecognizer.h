@@ -16,10 +16,10 @@ struct PpOcrModels;
 // PaddleOCR's PP-OCRv4 on OpenCV's DNN module: a detector finds the text
 // regions, a recogniser reads each one (Chinese, Simplified and Traditional,
 // and English). Loaded once, kept warm; not thread-safe: one per worker.
-// Resident cost: about 30 MB loaded; OpenCV keeps the networks' buffers at
-// the largest input seen, which the detector's side limit and the line
-// pieces bound (at most about 270 MB; a worker holds about 140 MB after a
-// full screen of 1920 x 1080).
+// Resident cost: about 30 MB loaded, and the networks' buffers while they
+// work, bounded by the detector's side limit and the line pieces (at most
+// about 270 MB); past the size of a screen crop's they are given back after
+// each picture.
 class PpOcrRecognizer {
 public:
     // Null, with the reason, when the models are missing or do not load.
@@ -37,6 +37,7 @@ public:
 private:
     explicit PpOcrRecognizer(std::unique_ptr<PpOcrModels> models);
     Recognition Read(Pix* grey, const CropHeader& header, MemoryBudget::Reservation& memory);
+    void ReleaseLargeBuffers(int detectorPixels, int widestLine);
     std::unique_ptr<PpOcrModels> models_;
 };
 

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -319,6 +320,76 @@ TEST(OcrRouting, TheEngineSaysOnceWhenItHasNoModels) {
                 << log[0].toStdString();
         }
     }
+}
+
+long StatusKiB(qint64 pid, const char* key) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(std::strlen(key))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The engine reading a full screen holds no more than it reserved from the
+// budget, and gives the networks' large buffers back afterwards.
+TEST(PpOcrRecognizer, AFullScreenStaysWithinItsReservationAndIsGivenBack) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's allocator keeps freed memory";
+#endif
+    if (!HaveModels())
+        GTEST_SKIP() << "no PP-OCR models in " << kModels;
+    QImage screen(1920, 1080, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    QPainter painter(&screen);
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (int line = 0; line < 8; ++line)
+        painter.drawText(40 + 200 * (line % 3), 60 + line * 120,
+                         QStringLiteral("识别屏幕上的文字 Recognise the text on the screen"));
+    painter.end();
+    QTemporaryDir folder;
+    const QString file = folder.filePath("screen.jpg");
+    ASSERT_TRUE(screen.save(file, "JPEG", 90));
+    QFile bytes(file);
+    ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = bytes.readAll();
+    const engine::CropHeader header = engine::ReadCropHeader(View(jpeg));
+    const std::size_t reserved = engine::PpOcrRecognitionBytes(
+        header, engine::DetectorInput({int(header.width), int(header.height)}, 0));
+
+    QProcess server;
+    server.start(QUILLMATE_SERVER_PATH, {"--workers", "1", "--idle-exit", "60"});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const QString base = QString::fromUtf8(server.readLine()).trimmed();
+    const auto recognise = [&](const QString& path) {
+        QProcess curl;
+        curl.start("curl", {"-s", "-o", "/dev/null", "-w", "%{http_code}", "-F",
+                            "image=@" + path + ";type=image/jpeg", "-F", "from=zh", "-F", "to=en",
+                            base + "getocr"});
+        return curl.waitForFinished(120000) && curl.readAllStandardOutput() == "200";
+    };
+    const QString small = folder.filePath("small.jpg");
+    ASSERT_TRUE(RenderScreenScene(0).picture.save(small, "JPEG", 90));
+    ASSERT_TRUE(recognise(small)); // models and a crop's buffers in place
+    QFile peak(QStringLiteral("/proc/%1/clear_refs").arg(server.processId()));
+    if (!peak.open(QIODevice::WriteOnly) || peak.write("5") != 1)
+        GTEST_SKIP() << "the peak of resident memory cannot be reset here";
+    peak.close();
+    const long before = StatusKiB(server.processId(), "VmRSS:");
+    ASSERT_TRUE(recognise(file));
+    const double grown = double(StatusKiB(server.processId(), "VmHWM:") - before) * 1024;
+    const double kept = double(StatusKiB(server.processId(), "VmRSS:") - before) * 1024;
+    server.kill();
+    server.waitForFinished();
+    std::printf(
+        "[ memory   ] 1920 x 1080: peak +%.1f MiB, reserved first %.1f MiB, kept +%.1f MiB\n",
+        grown / (1 << 20), double(reserved) / (1 << 20), kept / (1 << 20));
+    EXPECT_LE(grown, double(reserved));
+    EXPECT_LE(kept, 32.0 * (1 << 20));
 }
 
 TEST(PpOcrLayout, RowsTopToBottomBoxesLeftToRightColumnsApart) {
