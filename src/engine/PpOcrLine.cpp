@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
@@ -131,9 +132,7 @@ std::string LastCharacter(const std::string& text) {
 }
 
 std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
-    // Padding beyond the next multiple of 8 read no better on the test
-    // pictures, and costs time by the column.
-    const int width = (line.cols + 7) / 8 * 8;
+    const int width = PaddedWidth(line.cols);
     models.recognition.setInput(Blob(line, width));
     const cv::Mat scores = models.recognition.forward();
     const int steps = scores.size[1], classes = scores.size[2];
@@ -191,18 +190,33 @@ std::string ReadPiece(PpOcrModels& models, const cv::Mat& line, Error& error) {
                            float(glyph.gapBefore) >= kLatinBlankFraction * float(lineHeight);
     }
     std::string text = JoinOcrGlyphs(glyphs, lineHeight);
-    // The model reads three dots ("打开文件...") as an ellipsis and a dot.
-    for (size_t at; (at = text.find("\u2026.")) != std::string::npos;)
-        text.replace(at, 4, "...");
+    // The model reads three dots ("打开文件...") as an ellipsis, now and then
+    // with a dot after it; menus write three dots.
+    for (const char* ellipsis : {"\u2026.", "\u2026"})
+        for (size_t at; (at = text.find(ellipsis)) != std::string::npos;)
+            text.replace(at, std::strlen(ellipsis), "...");
     return text;
+}
+
+int ScaledWidth(const cv::Size& crop) {
+    return std::max(8,
+                    int(std::lround(double(crop.width) * kLineHeight / std::max(1, crop.height))));
 }
 
 } // namespace
 
+int PaddedWidth(int columns) {
+    return (columns + kWidthStep - 1) / kWidthStep * kWidthStep;
+}
+
+int LineInputWidth(const cv::Size& crop) {
+    return PaddedWidth(std::min(kMaxLineWidth, ScaledWidth(crop)));
+}
+
 std::string ReadTextLine(PpOcrModels& models, const cv::Mat& grey, Error& error) {
     if (grey.rows < 2 || grey.cols < 2)
         return {};
-    const int width = std::max(8, int(std::lround(double(grey.cols) * kLineHeight / grey.rows)));
+    const int width = ScaledWidth(grey.size());
     cv::Mat line;
     cv::resize(grey, line, {width, kLineHeight}, 0, 0,
                grey.rows > kLineHeight ? cv::INTER_AREA : cv::INTER_LINEAR);

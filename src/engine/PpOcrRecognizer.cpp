@@ -99,15 +99,35 @@ Recognition PpOcrRecognizer::Read(Pix* grey, const CropHeader& header,
             detectorPixels = input.area();
             memory.ShrinkTo(PpOcrRecognitionBytes(header, input));
             std::vector<cv::Rect> boxes = DetectText(models_->detection, picture, textHeight);
-            for (const TextLine& line : ArrangeLines(std::move(boxes))) {
+            const std::vector<TextLine> layout = ArrangeLines(std::move(boxes));
+            struct Crop {
+                size_t line, box;
+                cv::Mat pixels;
+                int width;
+            };
+            std::vector<Crop> crops;
+            std::vector<std::vector<std::string>> texts(layout.size());
+            for (size_t i = 0; i < layout.size(); ++i) {
+                texts[i].resize(layout[i].boxes.size());
+                for (size_t k = 0; k < layout[i].boxes.size(); ++k) {
+                    const cv::Mat region = picture(layout[i].boxes[k]);
+                    const cv::Mat pixels = layout[i].vertical ? ColumnAsLine(region) : region;
+                    crops.push_back({i, k, pixels, LineInputWidth(pixels.size())});
+                }
+            }
+            // Lines of one input size one after another: each new size sets
+            // the network up anew.
+            std::stable_sort(crops.begin(), crops.end(),
+                             [](const Crop& a, const Crop& b) { return a.width < b.width; });
+            for (const Crop& crop : crops) {
+                widestLine = std::max(widestLine, crop.width);
+                texts[crop.line][crop.box] = ReadTextLine(*models_, crop.pixels, lines.error);
+                if (lines.error)
+                    return {std::move(lines.error), {}};
+            }
+            for (const std::vector<std::string>& pieces : texts) {
                 std::string text;
-                for (const cv::Rect& box : line.boxes) {
-                    const cv::Mat crop = line.vertical ? ColumnAsLine(picture(box)) : picture(box);
-                    widestLine =
-                        std::max(widestLine, crop.cols * kLineHeight / std::max(1, crop.rows));
-                    std::string piece = ReadTextLine(*models_, crop, lines.error);
-                    if (lines.error)
-                        return {std::move(lines.error), {}};
+                for (const std::string& piece : pieces) {
                     if (!text.empty() && !piece.empty())
                         text += ' ';
                     text += piece;
