@@ -9,6 +9,8 @@
 #include "engine/RecognitionMemory.h"
 
 #include <leptonica/allheaders.h>
+#include <mutex>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace engine {
@@ -43,6 +45,12 @@ cv::Size SizeOf(const CropHeader& header) {
 
 std::unique_ptr<PpOcrRecognizer> PpOcrRecognizer::Load(const std::filesystem::path& directory,
                                                        Error& error) {
+    // Each worker reads on its own thread, as Tesseract does. OpenCV's own
+    // threads read a line or a picture no faster on two cores (35.7 against
+    // 38.7 ms a line, 69.7 against 66.3 ms a detection), and on a busy
+    // machine wait for each other.
+    static std::once_flag once;
+    std::call_once(once, [] { cv::setNumThreads(1); });
     std::unique_ptr<PpOcrModels> models = LoadPpOcrModels(directory, error);
     if (!models)
         return nullptr;
