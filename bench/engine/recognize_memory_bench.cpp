@@ -7,7 +7,8 @@
 //   whole: all of Recognize (held: the worst case until the plan, then the
 //          planned bytes)
 //
-//   quill_recognize_memory_bench [filter]   (cases whose name contains filter)
+//   quill_recognize_memory_bench [filter [languages]]
+//   (cases whose name contains filter; chi_sim+eng unless languages say)
 #include "engine/CropPicture.h"
 #include "engine/CropPreprocess.h"
 #include "engine/RecognitionMemory.h"
@@ -161,6 +162,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const char* filter = argc > 1 ? argv[1] : "";
+    const char* languages = argc > 2 ? argv[2] : "chi_sim+eng";
     // Nothing is refused here: the budget is what is measured.
     engine::DecodeBudget().Configure(std::size_t(64) << 30, engine::kDecodeBudgetPatience);
 
@@ -192,9 +194,9 @@ int main(int argc, char** argv) {
     warmBuffer.open(QIODevice::WriteOnly);
     warmImage.save(&warmBuffer, "JPEG", 90);
     engine::Recognizer recognizer;
-    recognizer.Recognize(std::string_view(warm.constData(), size_t(warm.size())), "chi_sim+eng");
+    recognizer.Recognize(std::string_view(warm.constData(), size_t(warm.size())), languages);
 
-    std::printf("MiB of peak growth against the reservation; chi_sim+eng\n\n");
+    std::printf("MiB of peak growth against the reservation; %s\n\n", languages);
     std::printf("%-34s %6s %7s %6s %8s %8s %8s %8s %7s %7s %7s %6s\n", "picture", "MP", "pieces",
                 "scaled", "pre", "whole", "worst", "planned", "pre/w", "whole/w", "whole/p", "sec");
     for (const Case& c : cases) {
@@ -223,7 +225,7 @@ int main(int argc, char** argv) {
         });
         QElapsedTimer timer;
         timer.start();
-        const double whole = PeakBytes([&] { recognizer.Recognize(picture, "chi_sim+eng"); });
+        const double whole = PeakBytes([&] { recognizer.Recognize(picture, languages); });
         const double seconds = double(timer.elapsed()) / 1000;
         const double worst = double(engine::WorstCaseRecognitionBytes(header));
         // As Recognize fits its plan to what it reserved.

@@ -6,7 +6,9 @@
 #include "engine/Speech.h"
 #include "engine/SpeechSynth.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -99,12 +101,21 @@ void Whole(benchmark::State& state, const Sample& s) {
 
 constexpr int kRequests = 4;
 
+// When the first and the last of the four are done tells whether they ran
+// side by side or took turns (then one request's time apart each).
 void FourAtOnce(benchmark::State& state, const Sample& s) {
+    using Clock = std::chrono::steady_clock;
+    double first = 0, last = 0;
     for (auto _ : state) {
         std::vector<engine::SpeechAudio> audio(kRequests);
+        std::vector<Clock::time_point> done(kRequests);
         std::vector<std::thread> workers;
-        for (auto& a : audio)
-            workers.emplace_back([&a, &s] { a = engine::Synthesize(s.text, s.code, 5); });
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < kRequests; ++i)
+            workers.emplace_back([&, i] {
+                audio[i] = engine::Synthesize(s.text, s.code, 5);
+                done[i] = Clock::now();
+            });
         for (std::thread& w : workers)
             w.join();
         for (const auto& a : audio) {
@@ -113,7 +124,12 @@ void FourAtOnce(benchmark::State& state, const Sample& s) {
                 return;
             }
         }
+        const auto [earliest, latest] = std::minmax_element(done.begin(), done.end());
+        first += std::chrono::duration<double, std::milli>(*earliest - start).count();
+        last += std::chrono::duration<double, std::milli>(*latest - start).count();
     }
+    state.counters["first_ms"] = first / double(state.iterations());
+    state.counters["last_ms"] = last / double(state.iterations());
 }
 
 void FourInTurn(benchmark::State& state, const Sample& s) {
@@ -162,8 +178,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+            if (r.run_type != Run::RT_Aggregate || r.aggregate_name != "median")
+                continue;
+            medians_[r.run_name.function_name] = r.GetAdjustedRealTime();
+            for (const char* counter : {"first_ms", "last_ms"})
+                if (const auto c = r.counters.find(counter); c != r.counters.end())
+                    medians_[r.run_name.function_name + "/" + counter] = c->second;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -182,6 +202,14 @@ public:
                     std::printf("  %-14s %s  %7.2f ms  %.2f x one request (%.2f ms)\n", kind,
                                 s.name, m->second, m->second / one->second, one->second);
             }
+            const std::string atOnce = std::string("four_at_once/") + s.name;
+            const auto first = medians_.find(atOnce + "/first_ms");
+            const auto last = medians_.find(atOnce + "/last_ms");
+            if (first != medians_.end() && last != medians_.end())
+                std::printf("  four_at_once %s: the first done after %.2f ms (%.2f x one), the "
+                            "last after %.2f ms (%.2f x the first)\n",
+                            s.name, first->second, first->second / one->second, last->second,
+                            last->second / first->second);
         }
         std::printf("\nMedian against the espeak-ng + lame pipeline on the same text:\n");
         for (const Sample& s : kSamples) {

@@ -9,7 +9,7 @@ namespace engine {
 
 namespace {
 
-constexpr double kPlanCost = 7; // the grey picture, its ink as bits, a box per piece of ink
+constexpr double kPlanCost = 8; // the grey picture, its ink as bits, a box per piece of ink
 // Tesseract per pixel it reads (its copy of the picture included) and per
 // piece it outlines: dense screen text takes about 10 bytes a pixel with a
 // piece per 500 pixels, noise up to 70 a pixel with a piece per 15.

@@ -20,7 +20,7 @@ inline constexpr std::chrono::milliseconds kDecodeBudgetPatience{5000};
 // margin. Per pixel of the picture: while decoding and turning it grey, 9
 // bytes for a PNG with alpha or a palette, 8 for other colour PNGs, 4 for
 // grey ones, 6 for a colour JPEG or a BMP, 3 for a grey JPEG, and 2 more per
-// component for a JPEG that libjpeg holds whole (progressive); 7 while
+// component for a JPEG that libjpeg holds whole (progressive); 8 while
 // planning the crop; then 3, plus 2 per scaled pixel while scaling. While
 // Tesseract reads: 14 per scaled pixel, 1000 per piece of ink or background
 // it outlines, and 8 MiB. That last part is granted before the picture is

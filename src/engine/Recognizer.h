@@ -39,13 +39,14 @@ public:
     // side and 25 megapixels, refused from its header); languages: a
     // Tesseract language set such as "chi_sim+eng" (English, when in the set,
     // is tried first whatever its place). Before decoding, the most memory
-    // the picture's recognition can take is reserved from DecodeBudget(), and
-    // kept until the call returns. Fails with BadRequest for a malformed set,
-    // EngineFailed when its data is not installed, TooLarge or NotAPicture
-    // for the picture (TooLarge too when it needs more than the whole
-    // budget), Busy when other calls hold the budget for longer than its
-    // patience. Lines are trimmed, empty ones dropped; CJK characters are not
-    // separated by blanks.
+    // the picture's recognition may take is reserved from DecodeBudget(); it
+    // shrinks to what is left once the crop is planned, and goes back when
+    // the call returns (RecognitionMemory.h). Fails with BadRequest for a
+    // malformed set, EngineFailed when its data is not installed, TooLarge or
+    // NotAPicture for the picture (TooLarge too when it needs more than the
+    // whole budget), Busy when other calls hold the budget for longer than
+    // its patience. Lines are trimmed, empty ones dropped; CJK characters are
+    // not separated by blanks.
     Recognition Recognize(std::string_view picture, const std::string& languages);
 
     // Whether PP-OCR's models are loaded.

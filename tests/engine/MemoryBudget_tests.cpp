@@ -71,20 +71,6 @@ TEST(MemoryBudget, ShrinkingAndMovingGiveBackExactlyOnce) {
     EXPECT_EQ(given, 120u);
 }
 
-TEST(MemoryBudget, AWaiterGetsWhatOthersGiveBack) {
-    MemoryBudget budget(100, 60s);
-    engine::Error error;
-    MemoryBudget::Reservation held = budget.Reserve(80, error);
-    auto waiter = std::async(std::launch::async, [&budget] {
-        engine::Error e;
-        return budget.Reserve(50, e).bytes();
-    });
-    WaitUntilWaiting(budget, 1);
-    held.ShrinkTo(50);
-    EXPECT_EQ(waiter.get(), 50u);
-    EXPECT_EQ(budget.waiting(), 0u);
-}
-
 TEST(MemoryBudget, WaitersAreServedInTurn) {
     MemoryBudget budget(100, 60s);
     engine::Error error;
