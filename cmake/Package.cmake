@@ -14,8 +14,8 @@ set(_quill_desktop_summary "translation tool with screen text recognition and re
 set(CPACK_PACKAGE_DESCRIPTION "Quillmate translates text between 66 languages in one window with a
 Simplified Chinese interface. It also recognises the text of a region cut
 out of the screen and reads text aloud; both run on the local machine
-(Tesseract and espeak-ng behind the bundled quillmate-server), with no
-account. A command line translates, recognises and speaks without a window.")
+(PP-OCR on OpenCV, Tesseract and espeak-ng behind the bundled
+quillmate-server), with no account. A command line translates, recognises and speaks without a window.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")

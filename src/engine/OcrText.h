@@ -26,4 +26,8 @@ std::string JoinOcrGlyphs(const std::vector<OcrGlyph>& glyphs, int lineHeight);
 // only a hint of where to look.
 int GapNear(const std::vector<bool>& ink, int position, int radius);
 
+// Whether a character is written without blanks around it in Chinese and
+// Japanese text, or stands in Korean: Han, Kana, Hangul, full-width forms.
+bool IsWideCharacter(const std::string& character);
+
 } // namespace engine

@@ -23,7 +23,9 @@ constexpr double kPiecesPerPixelBeforePlan = 0.002;
 // Giving back less than this leaves little for malloc_trim to return.
 constexpr std::size_t kTrimFrom = std::size_t(32) << 20;
 
-double DecodeCost(const CropHeader& header) {
+} // namespace
+
+double DecodeBytesPerPixel(const CropHeader& header) {
     switch (header.format) {
     case PictureFormat::Png:
         // libpng's rows and Leptonica's picture at once; alpha and palettes
@@ -38,6 +40,8 @@ double DecodeCost(const CropHeader& header) {
     }
     return 6;
 }
+
+namespace {
 
 // From the plan on: the grey picture beside its cut, scaled and bordered
 // copies; then Tesseract with its copy.
@@ -67,7 +71,7 @@ std::size_t WorstCaseRecognitionBytes(const CropHeader& header) {
         std::min(double(kMaxUpscale * kMaxUpscale) * pixels, double(kMaxScaledPixels));
     // With ApplyCropPlan's largest margin, 40 pixels a side.
     const double scaled = inside + 160 * std::sqrt(inside) + 6400;
-    return Bytes(std::max({DecodeCost(header) * pixels, kPlanCost * pixels,
+    return Bytes(std::max({DecodeBytesPerPixel(header) * pixels, kPlanCost * pixels,
                            FromPlan(pixels, scaled, kPiecesPerPixelBeforePlan * scaled)}));
 }
 

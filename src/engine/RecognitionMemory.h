@@ -27,6 +27,8 @@ inline constexpr std::chrono::milliseconds kDecodeBudgetPatience{5000};
 // seen, for the largest scale a plan can choose, a square picture and the
 // pieces of dense screen text; a plan that needs more is read smaller.
 std::size_t WorstCaseRecognitionBytes(const CropHeader& header);
+// The first part of it: bytes per pixel while decoding and turning grey.
+double DecodeBytesPerPixel(const CropHeader& header);
 // What is still to come once the plan is known.
 std::size_t PlannedRecognitionBytes(const CropHeader& header, const CropPlan& plan);
 

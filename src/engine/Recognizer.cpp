@@ -3,10 +3,14 @@
 #include "engine/CropPicture.h"
 #include "engine/CropPreprocess.h"
 #include "engine/OcrLanguages.h"
+#include "engine/OcrRouting.h"
 #include "engine/OcrText.h"
+#include "engine/PpOcrModels.h"
+#include "engine/PpOcrRecognizer.h"
 #include "engine/RecognitionMemory.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <dlfcn.h>
 #include <leptonica/allheaders.h>
 #include <mutex>
@@ -68,6 +72,7 @@ Recognition Fail(Failure failure, std::string text) {
 } // namespace
 
 struct Recognizer::State {
+    std::unique_ptr<PpOcrRecognizer> ppOcr;
     struct Engine {
         std::string languages;
         std::unique_ptr<tesseract::TessBaseAPI> api;
@@ -102,8 +107,25 @@ struct Recognizer::State {
     }
 };
 
-Recognizer::Recognizer() : state_(std::make_unique<State>()) {
+Recognizer::Recognizer() : Recognizer(PpOcrModelDirectory()) {}
+
+Recognizer::Recognizer(const std::filesystem::path& models) : state_(std::make_unique<State>()) {
     QuietLibraries();
+    Error error;
+    state_->ppOcr = PpOcrRecognizer::Load(models, error);
+    // Every worker tries; the log needs to hear it once.
+    static std::once_flag once;
+    if (!state_->ppOcr)
+        std::call_once(once, [&] {
+            std::fprintf(stderr,
+                         "quillmate-server: PP-OCR unavailable (%s); Tesseract reads "
+                         "every language\n",
+                         error.text.c_str());
+        });
+}
+
+bool Recognizer::HasPpOcr() const {
+    return state_->ppOcr != nullptr;
 }
 
 Recognizer::~Recognizer() = default;
@@ -184,6 +206,8 @@ std::vector<std::string> ReadLines(tesseract::TessBaseAPI& api) {
 Recognition Recognizer::Recognize(std::string_view picture, const std::string& languages) {
     if (!IsOcrLanguageSet(languages))
         return Fail(Failure::BadRequest, "not a language set: " + languages.substr(0, 40));
+    if (BackendFor(languages, HasPpOcr()) == OcrBackend::PpOcr)
+        return state_->ppOcr->Recognize(picture);
     const std::filesystem::path directory = OcrDataDirectory();
     if (const std::string missing = MissingOcrLanguage(languages, directory); !missing.empty())
         return Fail(Failure::EngineFailed, "no recognition data for language " + missing + " (" +

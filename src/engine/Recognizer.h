@@ -2,6 +2,7 @@
 
 #include "engine/EngineResult.h"
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,16 +16,21 @@ struct Recognition {
     std::vector<std::string> lines; // UTF-8, in reading order, without line breaks
 };
 
-// Tesseract, kept initialised for the language sets it used last (loading a
-// model costs 100-350 ms): up to three sets, each its own Tesseract instance,
-// so alternating sets never reload. Resident cost measured on a crop: about
+// Reads Simplified Chinese and English with PP-OCR (see OcrRouting.h) when
+// its models load, every other language with Tesseract, kept initialised for
+// the language sets it used last (loading a model costs 100-350 ms): up to
+// three sets, each its own Tesseract instance, so alternating sets never
+// reload. Resident cost measured on a crop: about
 // 65 MB for chi_sim+eng, 46 MB for jpn+eng, 13 MB for eng; 120-180 MB with
 // the cache full. Not thread-safe: every worker thread owns one, and any
 // number of them may work at once. Tesseract's OpenMP threads are kept off:
 // a recogniser works on the thread that calls it.
 class Recognizer {
 public:
+    // PP-OCR's models from PpOcrModelDirectory().
     Recognizer();
+    // PP-OCR's models from `models`; without them Tesseract reads everything.
+    explicit Recognizer(const std::filesystem::path& models);
     ~Recognizer();
     Recognizer(const Recognizer&) = delete;
     Recognizer& operator=(const Recognizer&) = delete;
@@ -39,9 +45,14 @@ public:
     // malformed set, EngineFailed when its data is not installed, TooLarge or
     // NotAPicture for the picture (TooLarge too when it needs more than the
     // whole budget), Busy when other calls hold the budget for longer than
-    // its patience. Lines are trimmed, empty ones dropped; CJK characters are
-    // not separated by blanks.
+    // its patience. PP-OCR reserves its own measure (PpOcrMemory.h), and a
+    // picture that needs more than the whole budget waits for all of it
+    // instead. Lines are trimmed, empty ones dropped; CJK characters are not
+    // separated by blanks.
     Recognition Recognize(std::string_view picture, const std::string& languages);
+
+    // Whether PP-OCR's models are loaded.
+    bool HasPpOcr() const;
 
 private:
     struct State;

@@ -128,6 +128,21 @@ run_deb() {
     for path in "${expected[@]}"; do
         grep -qxF "$path" <<<"$listing" || fail "the package lacks $path"
     done
+    # The recognition models travel with their license and a note of the change.
+    local ppocr=/usr/share/quillmate/ppocr
+    if [[ -f ${QUILL_PPOCR_MODEL_DIR:-}/ch_PP-OCRv4_rec_infer.onnx ]]; then
+        for file in ch_PP-OCRv4_det_infer.onnx ch_PP-OCRv4_rec_infer.onnx ppocr_keys_v1.txt \
+            LICENSE README; do
+            grep -qxF "$ppocr/$file" <<<"$listing" || fail "the package lacks $ppocr/$file"
+        done
+        grep -q "modified" "$root$ppocr/README" 2>/dev/null || fail "$ppocr/README says nothing of the change"
+        grep -q "Apache License" "$root$ppocr/LICENSE" 2>/dev/null || fail "$ppocr/LICENSE is not the Apache License"
+        # The installed engine finds its models from its own folder.
+        local said
+        said=$(cd / && timeout 20 "$root/usr/bin/quillmate-server" --workers 1 --idle-exit 1 2>&1 >/dev/null)
+        [[ $said != *"PP-OCR unavailable"* ]] || fail "the installed engine did not load its models: $said"
+    fi
+
     local outside
     outside=$(grep -Ev '^(/|/usr/.*)$' <<<"$listing" | tr '\n' ' ')
     [[ -z $outside ]] || fail "files outside /usr: $outside"

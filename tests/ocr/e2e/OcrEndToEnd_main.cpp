@@ -68,6 +68,7 @@ struct Layout {
     QPoint button;
     QPoint memo;
     QPoint speaker;
+    QRect buttonRow; // the six buttons left of "开 始 翻 译"
 };
 
 Layout MeasureLayout() {
@@ -76,9 +77,12 @@ Layout MeasureLayout() {
     form.show();
     WaitUntil([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
     Wait(100);
-    Layout layout{form.bsSkinButton8->mapTo(&form, form.bsSkinButton8->rect().center()),
-                  form.TntMemo1->mapTo(&form, form.TntMemo1->rect().center()),
-                  form.Image1->mapTo(&form, form.Image1->rect().center())};
+    Layout layout{
+        form.bsSkinButton8->mapTo(&form, form.bsSkinButton8->rect().center()),
+        form.TntMemo1->mapTo(&form, form.TntMemo1->rect().center()),
+        form.Image1->mapTo(&form, form.Image1->rect().center()),
+        QRect(form.bsSkinButton1->mapTo(&form, QPoint(0, 0)),
+              form.bsSkinButton8->mapTo(&form, form.bsSkinButton8->rect().bottomRight()))};
     form.hide();
     Wait(100);
     return layout;
@@ -324,6 +328,34 @@ TEST(OcrEndToEnd, LocalEngineRecognisesAndSpeaks) {
     const qint64 pid = published.readAll().split('\n').value(1).toLongLong();
     ASSERT_GT(pid, 0);
     ::kill(static_cast<pid_t>(pid), SIGTERM);
+}
+
+// The program's own row of buttons, captured from the screen and read by its
+// own engine: each caption arrives in the source box, in order.
+TEST(OcrEndToEnd, LocalEngineReadsTheWindowsOwnButtonRow) {
+    const Layout layout = MeasureLayout();
+    ProgramHome home;
+    const QString runtime = home.root.path() + "/runtime";
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    home.env.insert("XDG_RUNTIME_DIR", runtime);
+    RunningProgram program;
+    ASSERT_TRUE(program.Start(home.env));
+
+    const QRect row = layout.buttonRow.translated(program.origin).adjusted(-4, -4, 4, 4);
+    const QPoint probe = program.origin + layout.memo;
+    ASSERT_TRUE(CaptureRegion(program, layout, probe, row.topLeft(), row.bottomRight()));
+    const QString captions =
+        QStringLiteral("清空文本 复制译文 智能升级 联系我们 使用帮助 图片文字识别");
+    EXPECT_TRUE(SourceBoxShows(program, layout, captions, 60000))
+        << QApplication::clipboard()->text().toStdString();
+
+    QFile published(runtime + "/quillmate/engine");
+    if (published.open(QIODevice::ReadOnly)) {
+        const qint64 pid = published.readAll().split('\n').value(1).toLongLong();
+        if (pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+    }
 }
 
 int main(int argc, char** argv) {
