@@ -15,6 +15,7 @@
 #include <leptonica/allheaders.h>
 #include <mutex>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 namespace engine {
@@ -72,6 +73,7 @@ Recognition Fail(Failure failure, std::string text) {
 } // namespace
 
 struct Recognizer::State {
+    std::chrono::milliseconds deadline{60000};
     std::unique_ptr<PpOcrRecognizer> ppOcr;
     struct Engine {
         std::string languages;
@@ -122,6 +124,10 @@ Recognizer::Recognizer(const std::filesystem::path& models) : state_(std::make_u
                          "every language\n",
                          error.text.c_str());
         });
+}
+
+void Recognizer::SetDeadline(std::chrono::milliseconds deadline) {
+    state_->deadline = deadline;
 }
 
 bool Recognizer::HasPpOcr() const {
@@ -247,7 +253,14 @@ Recognition Recognizer::Recognize(std::string_view picture, const std::string& l
         api->SetImage(prepared.get());
         api->SetSourceResolution(kRecognitionDpi);
         Recognition result;
-        if (api->Recognize(nullptr) != 0)
+        tesseract::ETEXT_DESC monitor;
+        monitor.set_deadline_msecs(static_cast<int32_t>(state_->deadline.count()));
+        const bool failed = api->Recognize(&monitor) != 0;
+        if (monitor.deadline_exceeded())
+            result.error = {Failure::EngineFailed,
+                            "recognition took longer than " +
+                                std::to_string(state_->deadline.count() / 1000) + " s"};
+        else if (failed)
             result.error = {Failure::EngineFailed, "Tesseract failed on the picture"};
         else
             result.lines = ReadLines(*api);

@@ -2,6 +2,7 @@
 
 #include "engine/EngineResult.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -53,6 +54,11 @@ public:
 
     // Whether PP-OCR's models are loaded.
     bool HasPpOcr() const;
+
+    // How long Tesseract may spend on one picture (default one minute): a
+    // busy picture such as noise takes it up to two minutes a megapixel.
+    // Past it the call fails with EngineFailed.
+    void SetDeadline(std::chrono::milliseconds deadline);
 
 private:
     struct State;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
@@ -321,6 +322,21 @@ TEST(Recognizer, FlatPictureHasNoLines) {
 
 // Scaling to the size Tesseract reads best, and which way round the text is,
 // for the crops the desktop program sends (small ones come padded in white).
+TEST(Recognizer, ABusyPictureStopsAtTheDeadline) {
+    // Random dots take Tesseract tens of seconds; a short deadline ends it.
+    QImage noise(1000, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.bounded(2) ? 0xFFFFFFFF : 0xFF000000);
+    engine::Recognizer recognizer;
+    recognizer.SetDeadline(std::chrono::milliseconds(300));
+    const engine::Recognition result =
+        recognizer.Recognize(EncodeJpeg(noise).toStdString(), "chi_tra");
+    EXPECT_EQ(result.error.failure, engine::Failure::EngineFailed);
+    EXPECT_NE(result.error.text.find("longer than"), std::string::npos) << result.error.text;
+}
+
 TEST(CropPreprocess, ScalesAndInvertsFromThePicture) {
     const QStringList latin = {"Recognised text of a crop", "on the screen, 2 lines"};
     const QStringList button = {"确定"}; // dense ink: half of its own box
