@@ -26,6 +26,13 @@ EngineCall::EngineCall(TauHTTP* http) : http_(http) {
         if (Running())
             Answered(stream ? stream->readAll() : QByteArray());
     };
+    // Only a handler of this event gets the answer's header lines published.
+    http_->OnHeaderInfo = [this](QObject*, const QString& rawHeaders, const QString&,
+                                 const QString&, const QString&, const QString&, int, TDateTime,
+                                 TDateTime, TDateTime, bool&) {
+        if (Running())
+            rawHeaders_ = rawHeaders;
+    };
     http_->OnHTTPError = [this](QObject*, int status, QIODevice*) {
         if (Running())
             Refused(status);
@@ -62,6 +69,7 @@ EngineCall::EngineCall(TauHTTP* http) : http_(http) {
 
 EngineCall::~EngineCall() {
     http_->OnDone = nullptr;
+    http_->OnHeaderInfo = nullptr;
     http_->OnHTTPError = nullptr;
     http_->OnConnLost = nullptr;
     http_->OnHostUnreachable = nullptr;
@@ -92,6 +100,7 @@ bool EngineCall::Send(Step step, const EngineRequest& request) {
     step_ = step;
     tokenFetched_ = tokenFetched_ || step == Step::Token;
     ++request_;
+    rawHeaders_.clear();
     http_->URL = request.url;
     http_->Agent = request.agent;
     http_->AddHeaders = request.headers;
@@ -123,9 +132,11 @@ void EngineCall::Answered(QByteArray body) {
 }
 
 void EngineCall::Refused(int status) {
-    // A kept token the service no longer takes: once more with a new one.
-    if (status == 401 && step_ == Step::Translate && engine_->UsesToken() && !tokenFetched_) {
+    // A token the service no longer takes is dropped; a kept one gets one
+    // more try with a new one.
+    if (status == 401 && step_ == Step::Translate && engine_->UsesToken())
         engine_->ForgetToken();
+    if (status == 401 && step_ == Step::Translate && engine_->UsesToken() && !tokenFetched_) {
         if (!Send(Step::Token, engine_->TokenRequest()))
             Failed(FailureKind::Unreachable, -1, TranslateOutcome::HostUnreachable);
         return;
@@ -135,7 +146,7 @@ void EngineCall::Refused(int status) {
     outcome.failure.status = status;
     outcome.failure.ending = TranslateOutcome::HttpError;
     outcome.failure.retryAfterSecs =
-        RetryAfterSeconds(http_->RawHeadersCRLF, QDateTime::currentMSecsSinceEpoch());
+        RetryAfterSeconds(rawHeaders_, QDateTime::currentMSecsSinceEpoch());
     End(outcome);
 }
 

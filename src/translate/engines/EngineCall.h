@@ -50,6 +50,7 @@ private:
     TauHTTP* http_;
     TranslationEngine* engine_ = nullptr;
     QString source_, target_, text_;
+    QString rawHeaders_; // of the answer to the running request
     uint32_t connectMs_ = 0;
     bool tokenFetched_ = false; // by this call: a 401 then is final
     Step step_ = Step::Idle;

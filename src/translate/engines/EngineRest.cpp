@@ -79,7 +79,11 @@ int RetryAfterSeconds(QStringView rawHeaders, qint64 nowMs) {
         const qint64 seconds = value.toLongLong(&ok);
         if (ok)
             return seconds < 0 ? -1 : int(std::min<qint64>(seconds, 1 << 30));
-        const QDateTime when = QDateTime::fromString(value.toString(), Qt::RFC2822Date);
+        // HTTP dates name their zone "GMT", which the parser does not take.
+        QString date = value.toString();
+        if (date.endsWith(QLatin1String(" GMT")))
+            date = date.chopped(3) + QLatin1String("+0000");
+        const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
         if (!when.isValid())
             return -1;
         const qint64 left = (when.toMSecsSinceEpoch() - nowMs + 999) / 1000;
