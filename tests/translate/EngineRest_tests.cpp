@@ -79,18 +79,9 @@ TEST(EngineRest, RetryAfterInSecondsOrAsADate) {
         EXPECT_EQ(RetryAfterSeconds(row.headers, kNow), row.seconds) << row.headers.toStdString();
 }
 
+// The round trip and the bounds on any bytes are the fuzz target's; here the
+// kinds of damage a file may carry.
 TEST(EngineRest, TheSharedFileIsReadWhateverItHolds) {
-    RestMap rests;
-    rests.insert("bing", {kNow + kMinute, 2, RestReason::Busy});
-    rests.insert("google", {kNow - kMinute, 1, RestReason::Down});
-    const RestMap back = ReadRests(WriteRests(rests), kNow);
-    ASSERT_EQ(back.keys(), rests.keys());
-    for (const QString& name : rests.keys()) {
-        EXPECT_EQ(back[name].untilMs, rests[name].untilMs);
-        EXPECT_EQ(back[name].strikes, rests[name].strikes);
-        EXPECT_EQ(back[name].reason, rests[name].reason);
-    }
-
     const struct Row {
         const char* name;
         QByteArray bytes;

@@ -126,15 +126,6 @@ TEST(Engines, SendExactlyTheirRequestAndShowEveryLineOfTheAnswer) {
            {}}},
          "一\r\n二\r\n三\r\n",
          "qwen3:8b"},
-        {"a model without a key",
-         [](const ServiceStandIn& s) { return LlmAt(s, "llama3"); },
-         "auto",
-         "ja",
-         "x",
-         {{"/v1/chat/completions", Json(R"({"choices":[{"message":{"content":"エックス"}}]})")}},
-         {{"POST", "/v1/chat/completions", {}, {}, {"Authorization"}}},
-         "エックス\r\n",
-         "llama3"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -172,6 +163,7 @@ TEST(Engines, TheModelIsToldBothLanguagesAndGetsTheTextAlone) {
     TranslateService service(SingleEngineConfig(LlmAt(standIn, "m")));
     ASSERT_TRUE(Translate(service, "Is", "iw", "a\r\nb"));
     ASSERT_EQ(standIn.RequestCount(), 1);
+    EXPECT_FALSE(standIn.Requests()[0].hasHeader("Authorization")); // no key, no header
     const QJsonObject body = QJsonDocument::fromJson(standIn.Requests()[0].body).object();
     EXPECT_EQ(body.value("model").toString(), "m");
     EXPECT_EQ(body.value("temperature").toDouble(-1), 0);
@@ -254,15 +246,12 @@ TEST(Engines, AnswersWithoutATranslationAreUnreadable) {
         {&google, R"([null,null,"en"])"},
         {&bing, R"({"translations":[{"text":"x"}]})"},
         {&bing, R"([{"translations":[]}])"},
-        {&bing, R"([{"translations":[{"text":7}]}])"},
         {&bing, R"([{"translations":[{"text":""}]}])"},
         {&libre, R"({"translatedText":null})"},
-        {&libre, "[\"x\"]"},
         {&libre, huge},
         {&llm, R"({"choices":[]})"},
         {&llm, R"({"choices":[{"message":{"content":"\n\n"}}]})"},
         {&llm, R"({"choices":[{"message":{"content":"<think>only thoughts</think>"}}]})"},
-        {&llm, R"({"choices":[{"text":"completion, not chat"}]})"},
     };
     for (const Row& row : rows)
         EXPECT_FALSE(row.engine->Parse(row.answer)) << row.answer.left(80).constData();
@@ -276,13 +265,9 @@ TEST(Engines, TheTokensExpiryIsReadFromItsPayload) {
         {Jwt(R"({"exp":1700000000})"), 1700000000},
         {Jwt(R"({"exp":1700000000.5,"iat":1})"), 1700000000},
         {Jwt(R"({"exp":"1700000000"})"), std::nullopt},
-        {Jwt(R"({"exp":-5})"), std::nullopt},
         {Jwt(R"({"exp":1e300})"), std::nullopt},
-        {Jwt("not json"), std::nullopt},
         {"a.%%%.c", std::nullopt},
-        {"no-dots-at-all", std::nullopt},
         {"one.dot", std::nullopt},
-        {"", std::nullopt},
     };
     for (const Row& row : rows)
         EXPECT_EQ(JwtExpiry(row.token), row.expiry) << row.token.constData();

@@ -8,10 +8,10 @@
 
 namespace {
 
-const char* const kVariables[] = {
-    "QUILLMATE_TRANSLATE_ENGINES", "QUILLMATE_LIBRETRANSLATE_URL", "QUILLMATE_LIBRETRANSLATE_KEY",
-    "QUILLMATE_LLM_URL",           "QUILLMATE_LLM_MODEL",          "QUILLMATE_LLM_KEY",
-    "QUILLMATE_BING_URL"};
+const char* const kVariables[] = {"QUILLMATE_TRANSLATE_ENGINES",  "QUILLMATE_LIBRETRANSLATE_URL",
+                                  "QUILLMATE_LIBRETRANSLATE_KEY", "QUILLMATE_LLM_URL",
+                                  "QUILLMATE_LLM_MODEL",          "QUILLMATE_LLM_KEY",
+                                  "QUILLMATE_BING_URL",           "QUILLMATE_TRANSLATE_URL"};
 
 QString Describe(const TranslateConfig& config) {
     QStringList parts;
@@ -31,8 +31,8 @@ TEST(TranslateConfig, SettingsAndTheVariablesThatReplaceThem) {
     } rows[] = {
         {"nothing set",
          {},
-         {{"QUILLMATE_BING_URL", "http://b/translate"}},
-         "google https://translate.googleapis.com/translate_a/single | bing http://b/translate"},
+         {{"QUILLMATE_TRANSLATE_URL", "http://g/t"}, {"QUILLMATE_BING_URL", "http://b/t"}},
+         "google http://g/t | bing http://b/t"},
         {"order as written, unknown names and repeats left out",
          {{"TranslateEngines", " LLM, libretranslate ,deepl,,llm"},
           {"LlmUrl", "http://127.0.0.1:11434/v1"},
@@ -80,8 +80,6 @@ TEST(TranslateConfig, AValueOfTheWrongTypeCountsAsUnset) {
     EXPECT_EQ(config.engines[0].name, "google");
     EXPECT_EQ(config.engines[1].name, "bing");
     EXPECT_EQ(LoadEngineSettings(key.get(), "llm").url, "");
-    EXPECT_EQ(LoadEngineSettings(key.get(), "bing").Host(),
-              "api-edge.cognitive.microsofttranslator.com");
 }
 
 } // namespace
