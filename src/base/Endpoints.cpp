@@ -27,6 +27,11 @@ constexpr Row kEndpoints[] = {
     {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "https://www.quillmate.net/feedback/addinfo.asp",
      nullptr},
     {Endpoint::Home, "QUILLMATE_HOME_URL", "https://www.quillmate.net/translation.htm", nullptr},
+    // The second translation engine: a token, then the translation.
+    {Endpoint::BingAuth, "QUILLMATE_BING_AUTH_URL", "https://edge.microsoft.com/translate/auth",
+     nullptr},
+    {Endpoint::Bing, "QUILLMATE_BING_URL",
+     "https://api-edge.cognitive.microsofttranslator.com/translate", nullptr},
 };
 
 const Row& RowOf(Endpoint endpoint) {

@@ -13,6 +13,8 @@ enum class Endpoint {
     Update,    // QUILLMATE_UPDATE_URL     ".../update/quillversion.txt"
     Feedback,  // QUILLMATE_FEEDBACK_URL   ".../feedback/addinfo.asp"
     Home,      // QUILLMATE_HOME_URL       ".../translation.htm"
+    BingAuth,  // QUILLMATE_BING_AUTH_URL  ".../translate/auth"
+    Bing,      // QUILLMATE_BING_URL       ".../translate"
 };
 
 // The full URL of an endpoint, read from the environment at each call; empty

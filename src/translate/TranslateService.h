@@ -1,25 +1,43 @@
 #pragma once
 
+#include "translate/TranslateConfig.h"
+#include "translate/TranslateOutcome.h"
+#include "translate/engines/EngineFailure.h"
+
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringView>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
+class EngineCall;
 class QIODevice;
+class RestStore;
 class TauHTTP;
-
-// How one translation ended.
-enum class TranslateOutcome {
-    Translated,      // text holds the translated lines, CR LF after each
-    ConnectionLost,  // the answer was cut off or never came
-    HttpError,       // the service answered with an error status
-    HostUnreachable, // the service could not be reached at all
-    WaitTimedOut,    // the component's wait for the transfer ran out
-};
+class TranslationEngine;
+struct EngineOutcome;
 
 struct TranslateResult {
+    TranslateResult() = default;
+    TranslateResult(TranslateOutcome outcome, QString text)
+        : outcome(outcome), text(std::move(text)) {}
+
+    // Translated also when every engine failed and the last one's answer was
+    // unreadable: the window shows an empty translation, as it always did
+    // for an answer without entries (engine then stays empty).
     TranslateOutcome outcome = TranslateOutcome::Translated;
     QString text;
+    // Who answered, for the window ("Google", "Bing", "LibreTranslate" or the
+    // model's name), and its name in the configuration; empty when none did.
+    QString engine;
+    QString engineName;
+    // The last engine's failure, when none answered.
+    std::optional<EngineFailure> failure;
+    qint64 elapsedMs = 0; // from Start to the end
 };
 
 // Why a translation may not start, checked before anything is sent.
@@ -32,27 +50,58 @@ TranslateRefusal CheckTranslation(QStringView sourceCode, QStringView targetCode
 QString TranslateRefusalText(TranslateRefusal refusal);
 QString TranslateFailureText(TranslateOutcome outcome);
 
-// The translation service: owns the transfer component the window knows as
-// auHTTP1, with its agent, endpoint and form body, and turns each of its
-// endings into a TranslateResult. One translation at a time.
+// Most time a connection may take while further engines remain to try, so
+// that a blocked host costs seconds rather than the usual limits.
+inline constexpr uint32_t kChainConnectLimitMs = 5000;
+
+// The translation service: drives the configuration's engines in order
+// through one transfer component, the one the window knows as auHTTP1 (same
+// proxy settings and limits for all). An engine that lacks one of the two
+// languages is passed over; one that fails hands over to the next; failing
+// engines rest (see EngineRest.h) and are tried only after the others. One
+// translation at a time.
 class TranslateService : public QObject {
 public:
+    // Google alone, at the endpoint table's address, as the program always
+    // translated: no fallback, no rests.
     explicit TranslateService(QObject* parent = nullptr);
+    explicit TranslateService(TranslateConfig config, QObject* parent = nullptr);
+    ~TranslateService() override;
 
+    // Kept while the window still reaches its component directly.
     TauHTTP* Component() const { return http_; }
     bool IsBusy() const;
+    const TranslateConfig& Config() const { return config_; }
 
-    // Sends sourceText (lines separated by CR LF) from one translation code
-    // to another; false, sending nothing, while a translation runs.
+    // Sends sourceText (lines separated by CR LF) from one catalogue
+    // translation code to another; false, sending nothing, while a
+    // translation runs. OnFinished follows, never from inside this call.
     bool Start(const QString& sourceCode, const QString& targetCode, QStringView sourceText);
 
     // Raised on the thread of the service when a started translation ends.
     std::function<void(const TranslateResult&)> OnFinished;
 
-    // The result of an answer body, as the done event delivers it.
+    // The result of a google answer body, as the done event delivers it.
     static TranslateResult ResultOfAnswer(QIODevice* stream);
 
 private:
-    void Finish(const TranslateResult& result);
+    struct Attempt {
+        TranslationEngine* engine;
+        QString source, target; // the engine's codes
+    };
+
+    void TryNext();
+    void Ended(const EngineOutcome& outcome);
+    void Finish(TranslateResult result);
+
+    TranslateConfig config_;
     TauHTTP* http_;
+    std::unique_ptr<EngineCall> call_;
+    std::unique_ptr<RestStore> rests_;
+    std::vector<std::unique_ptr<TranslationEngine>> engines_;
+    QList<Attempt> attempts_;
+    qsizetype next_ = 0;
+    QString text_;
+    bool running_ = false;
+    QElapsedTimer clock_;
 };

@@ -68,6 +68,8 @@ TEST(Endpoints, DefaultsAndOverrides) {
         {Endpoint::Update, "QUILLMATE_UPDATE_URL", "/update/quillversion.txt"},
         {Endpoint::Feedback, "QUILLMATE_FEEDBACK_URL", "/feedback/addinfo.asp"},
         {Endpoint::Home, "QUILLMATE_HOME_URL", "/translation.htm"},
+        {Endpoint::BingAuth, "QUILLMATE_BING_AUTH_URL", "/translate/auth"},
+        {Endpoint::Bing, "QUILLMATE_BING_URL", "/translate"},
     };
     for (const auto& c : cases) {
         EXPECT_STREQ(EndpointVariable(c.endpoint), c.variable);

@@ -31,7 +31,8 @@ constexpr EndpointPath kEndpointPaths[] = {
     {Endpoint::Translate, kTranslatePath}, {Endpoint::Ocr1, kOcr1Path},
     {Endpoint::Ocr2, kOcr2Path},           {Endpoint::Tts, kTtsPath},
     {Endpoint::Update, kUpdatePath},       {Endpoint::Feedback, kFeedbackPath},
-    {Endpoint::Home, kHomePath},
+    {Endpoint::Home, kHomePath},           {Endpoint::BingAuth, kBingAuthPath},
+    {Endpoint::Bing, kBingPath},
 };
 
 QJsonObject ToJson(const StandInRequest& r) {

@@ -60,6 +60,8 @@ inline constexpr char kTtsPath[] = "/gettts";
 inline constexpr char kUpdatePath[] = "/update/quillversion.txt";
 inline constexpr char kFeedbackPath[] = "/feedback/addinfo.asp";
 inline constexpr char kHomePath[] = "/translation.htm";
+inline constexpr char kBingAuthPath[] = "/translate/auth";
+inline constexpr char kBingPath[] = "/translate";
 
 class ServiceStandIn {
 public:
