@@ -16,6 +16,7 @@ PACKAGES=(
     xauth dbus-daemon libssl-dev libboost-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-jpn tesseract-ocr-kor
     dpkg-dev file desktop-file-utils appstream
+    libsqlite3-dev
 )
 
 missing=()

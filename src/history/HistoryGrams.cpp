@@ -1,0 +1,100 @@
+#include "history/HistoryGrams.h"
+
+#include <QChar>
+#include <QStringList>
+#include <algorithm>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+// Case folding of a character Unicode already had in version 13 never
+// changes, so every later Qt folds a stored text exactly as the one that
+// indexed it; its removal from the index depends on that.
+char32_t Fold(char32_t c) {
+    const QChar::UnicodeVersion v = QChar::unicodeVersion(c);
+    if (v == QChar::Unicode_Unassigned || v > QChar::Unicode_13_0)
+        return c;
+    return QChar::toCaseFolded(c);
+}
+
+bool Separates(char32_t c) {
+    return c == 0 || QChar::isSpace(c);
+}
+
+std::vector<char32_t> Folded(QStringView text) {
+    std::vector<char32_t> out;
+    out.reserve(size_t(text.size()));
+    for (const char32_t c : text.toUcs4())
+        out.push_back(Fold(c));
+    return out;
+}
+
+// Code points take 21 bits: a pair packs into one number; single characters
+// get a mark above every pair.
+constexpr uint64_t kSingle = uint64_t(1) << 42;
+
+void Collect(QStringView text, std::vector<uint64_t>& grams) {
+    const std::vector<char32_t> c = Folded(text);
+    for (size_t i = 0; i < c.size(); ++i) {
+        if (Separates(c[i]))
+            continue;
+        grams.push_back(kSingle | c[i]);
+        if (i + 1 < c.size() && !Separates(c[i + 1]))
+            grams.push_back(uint64_t(c[i]) << 21 | c[i + 1]);
+    }
+}
+
+QString Token(uint64_t gram) {
+    if (gram & kSingle)
+        return u'u' + QString::number(gram & 0x1FFFFF, 16);
+    return u'b' + QString::number(gram >> 21, 16) + u'x' + QString::number(gram & 0x1FFFFF, 16);
+}
+
+void GramsFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    QString texts[2];
+    for (int i = 0; i < argc && i < 2; ++i) {
+        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(argv[i]));
+        texts[i] = QString::fromUtf8(bytes, sqlite3_value_bytes(argv[i]));
+    }
+    const QByteArray tokens = HistoryGramTokens(texts[0], texts[1]).toUtf8();
+    sqlite3_result_text64(context, tokens.constData(), sqlite3_uint64(tokens.size()),
+                          SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+} // namespace
+
+QString HistoryGramTokens(QStringView source, QStringView target) {
+    std::vector<uint64_t> grams;
+    Collect(source, grams);
+    Collect(target, grams);
+    std::sort(grams.begin(), grams.end());
+    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+    QString out;
+    out.reserve(qsizetype(grams.size()) * 10);
+    for (const uint64_t g : grams) {
+        if (!out.isEmpty())
+            out += u' ';
+        out += Token(g);
+    }
+    return out;
+}
+
+QString HistoryGramQueryToken(QStringView word) {
+    const std::vector<char32_t> c = Folded(word);
+    if (c.size() == 1 && !Separates(c[0]))
+        return Token(kSingle | c[0]);
+    if (c.size() == 2 && !Separates(c[0]) && !Separates(c[1]))
+        return Token(uint64_t(c[0]) << 21 | c[1]);
+    return {};
+}
+
+int HistoryCharacterCount(QStringView word) {
+    return int(word.toUcs4().size());
+}
+
+int RegisterHistoryGrams(sqlite3* db) {
+    return sqlite3_create_function_v2(db, "history_grams", 2,
+                                      SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                                      nullptr, GramsFunction, nullptr, nullptr, nullptr);
+}

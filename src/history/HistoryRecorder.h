@@ -1,0 +1,64 @@
+#pragma once
+
+#include "history/HistoryEntry.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class HistoryStore;
+
+// Records translations off the caller's thread: Record() only queues, and one
+// background thread writes the queue in order. The store is opened at the
+// first entry, so with the switch off the file is never even made.
+class HistoryRecorder : public QObject {
+public:
+    explicit HistoryRecorder(QString path, bool enabled, QObject* parent = nullptr);
+    // Writes everything still queued, then stops.
+    ~HistoryRecorder() override;
+
+    // The user's switch: while off, Record() writes nothing.
+    void SetEnabled(bool enabled) { enabled_ = enabled; }
+    bool IsEnabled() const { return enabled_; }
+
+    void Record(HistoryEntry entry);
+    // Waits until everything queued before the call is written (or failed);
+    // false when the time ran out first.
+    bool Flush(int timeoutMs);
+
+    // A message to show: a failed write, or an unusable file moved aside.
+    // Raised on the thread that made the recorder (it needs an event loop);
+    // the same failure is reported once, not for every entry.
+    std::function<void(const QString& message)> OnMessage;
+
+private:
+    void Run();
+    void Write(const HistoryEntry& entry);
+    void Report(const QString& message);
+
+    const QString path_;
+    std::atomic<bool> enabled_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<HistoryEntry> queue_;
+    uint64_t queued_ = 0;  // entries ever queued
+    uint64_t written_ = 0; // entries the thread is done with
+    bool stopping_ = false;
+    // The thread's own.
+    std::unique_ptr<HistoryStore> store_;
+    bool thorough_ = false;
+    QString lastError_;
+    std::thread thread_;
+};
+
+// The command line's way, which exits right after: opens the store, records
+// and closes it before returning. Nothing happens when `enabled` is false.
+// `notice` receives the message of a file moved aside, if any.
+HistoryStatus RecordTranslationNow(const QString& path, const HistoryEntry& entry, bool enabled,
+                                   QString* notice = nullptr);
