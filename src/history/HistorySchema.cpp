@@ -2,6 +2,7 @@
 
 #include "history/SqliteDatabase.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <sqlite3.h>
 
@@ -109,6 +110,19 @@ Header ReadHeader(const SqliteDatabase& db) {
     return h;
 }
 
+// The header as one snapshot: another process may commit between the reads.
+Header ReadHeaderAtOnce(const SqliteDatabase& db) {
+    const int rc = db.Exec("BEGIN");
+    if (rc != SQLITE_OK) {
+        Header h;
+        h.code = rc;
+        return h;
+    }
+    const Header h = ReadHeader(db);
+    db.Exec("COMMIT");
+    return h;
+}
+
 // One step in its own write transaction; the version is read again inside
 // it, since another process may have taken the step meanwhile.
 int TakeStep(SqliteDatabase& db, int step) {
@@ -133,22 +147,16 @@ int TakeStep(SqliteDatabase& db, int step) {
     return rc;
 }
 
-bool PagesAreSound(const SqliteDatabase& db, int& code) {
-    SqliteStatement s = db.Prepare("PRAGMA quick_check(1)");
-    const bool row = s.Step();
-    code = s.Valid() ? s.Code() : SQLITE_CORRUPT;
-    const bool sound = row && s.Text(0) == QLatin1String("ok");
-    s.Run();
-    if (!sound)
-        return false;
-    // The indexes' own structure, which the page check cannot see.
-    for (const char* sql : {"INSERT INTO entries_grams(entries_grams) VALUES('integrity-check')",
-                            "INSERT INTO entries_fts(entries_fts) VALUES('integrity-check')"}) {
-        code = db.Exec(sql);
-        if (code != SQLITE_OK)
-            return false;
-    }
-    return true;
+// The check of an empty or our own file's header; Usable means go on.
+HistoryInspection Classify(const Header& h) {
+    const bool empty = h.applicationId == 0 && h.version == 0 && h.names.isEmpty();
+    if (!empty && h.applicationId != kApplicationId)
+        return {HistoryFileKind::Foreign, {}};
+    if (h.version > LatestHistorySchema())
+        return {HistoryFileKind::Newer, {}};
+    if (!empty && h.version < 1)
+        return {HistoryFileKind::Damaged, QStringLiteral("no schema")};
+    return {HistoryFileKind::Usable, {}};
 }
 
 } // namespace
@@ -161,17 +169,44 @@ int HistoryApplicationId() {
     return kApplicationId;
 }
 
-HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough) {
-    const Header h = ReadHeader(db);
+HistoryInspection InspectHistoryFile(const QString& path, bool thorough) {
+    const QFileInfo file(path);
+    if (!file.exists())
+        return {HistoryFileKind::Usable, {}};
+    // A file in WAL mode always has its header written, so a log beside an
+    // empty file belongs to something else; SQLite would delete it on opening.
+    if (file.size() == 0 && QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return {HistoryFileKind::Damaged, QStringLiteral("a log beside an empty file")};
+    SqliteDatabase db;
+    const int rc = db.Open(path, true);
+    if (rc != SQLITE_OK)
+        return {HistoryFileKind::Failed, QString::fromUtf8(sqlite3_errstr(rc))};
+    sqlite3_busy_timeout(db.Handle(), 5000);
+    const Header h = ReadHeaderAtOnce(db);
     if (h.code != SQLITE_OK)
         return Failure(db, h.code);
-    const bool empty = h.applicationId == 0 && h.version == 0 && h.names.isEmpty();
-    if (!empty && h.applicationId != kApplicationId)
-        return {HistoryFileKind::Foreign, {}};
-    if (h.version > LatestHistorySchema())
-        return {HistoryFileKind::Newer, {}};
-    if (!empty && h.version < 1)
-        return {HistoryFileKind::Damaged, QStringLiteral("no schema")};
+    const HistoryInspection kind = Classify(h);
+    if (kind.kind != HistoryFileKind::Usable)
+        return kind;
+    if (thorough) {
+        SqliteStatement s = db.Prepare("PRAGMA quick_check(1)");
+        const bool row = s.Step();
+        const QString verdict = row ? s.Text(0) : QString();
+        s.Run();
+        if (!row && !IsDamage(s.Code()))
+            return Failure(db, s.Code());
+        if (verdict != QLatin1String("ok"))
+            return {HistoryFileKind::Damaged, verdict.isEmpty() ? db.Message() : verdict};
+    }
+    return {HistoryFileKind::Usable, {}};
+}
+
+HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough) {
+    const Header h = ReadHeaderAtOnce(db);
+    if (h.code != SQLITE_OK)
+        return Failure(db, h.code);
+    if (const HistoryInspection kind = Classify(h); kind.kind != HistoryFileKind::Usable)
+        return kind;
 
     // WAL lets readers and one writer work at once, across processes.
     SqliteStatement wal = db.Prepare("PRAGMA journal_mode = WAL");
@@ -184,22 +219,26 @@ HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough) {
         if (rc != SQLITE_OK)
             return Failure(db, rc);
     }
-    const Header now = ReadHeader(db);
+    const Header now = ReadHeaderAtOnce(db);
     if (now.code != SQLITE_OK)
         return Failure(db, now.code);
-    if (now.applicationId != kApplicationId)
-        return {HistoryFileKind::Foreign, {}};
+    if (const HistoryInspection kind = Classify(now); kind.kind != HistoryFileKind::Usable)
+        return kind;
     if (now.version != LatestHistorySchema())
-        return {now.version > LatestHistorySchema() ? HistoryFileKind::Newer
-                                                    : HistoryFileKind::Damaged,
-                {}};
+        return {HistoryFileKind::Damaged, QStringLiteral("not migrated")};
     for (const char* name : kRequired)
         if (!now.names.contains(QLatin1String(name)))
             return {HistoryFileKind::Damaged, QStringLiteral("%1 is missing").arg(name)};
-    int code = SQLITE_OK;
-    if (thorough && !PagesAreSound(db, code))
-        return code == SQLITE_OK
-                   ? HistoryInspection{HistoryFileKind::Damaged, QStringLiteral("check failed")}
-                   : Failure(db, code);
+    if (thorough) {
+        // The indexes' own structure, which the page check cannot see.
+        for (const char* sql :
+             {"INSERT INTO entries_grams(entries_grams) VALUES('integrity-check')",
+              "INSERT INTO entries_fts(entries_fts) VALUES('integrity-check')"}) {
+            const int rc = db.Exec(sql);
+            if (rc != SQLITE_OK)
+                return {IsDamage(rc) ? HistoryFileKind::Damaged : HistoryFileKind::Failed,
+                        db.Message()};
+        }
+    }
     return {HistoryFileKind::Usable, {}};
 }

@@ -23,7 +23,15 @@ int LatestHistorySchema();
 // The mark (PRAGMA application_id) that tells our file from others.
 int HistoryApplicationId();
 
-// Checks the open file and brings an empty or older one to the latest schema,
-// one numbered step at a time, each step and its version in one transaction.
-// `thorough` also checks every page (slow on a large file).
+// A first look at the file through a read-only connection, which changes
+// nothing (a read-write one would fold a journal into a damaged file, or
+// delete one it cannot read, on closing). Usable here means ours or empty;
+// a missing file is usable too. `thorough` also checks every page (slow on
+// a large file).
+HistoryInspection InspectHistoryFile(const QString& path, bool thorough);
+
+// Checks the file open for writing again (another process may have changed
+// it since) and brings an empty or older one to the latest schema, one
+// numbered step at a time, each step and its version in one transaction.
+// `thorough` also checks the indexes.
 HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough);

@@ -26,7 +26,7 @@ QStringList HistorySearchWords(const QString& text) {
         word.clear();
     };
     for (const QChar c : text) {
-        if (c.isSpace() || c.unicode() == 0)
+        if (c.isSpace())
             finish();
         else
             word += c;
@@ -45,14 +45,22 @@ HistorySearchPlan PlanHistorySearch(const HistoryQuery& query, bool count) {
         return plan;
     }
     QStringList trigram, grams;
+    bool unmatchable = false;
     for (const QString& w : words) {
+        // SQLite's text functions stop at a NUL, so no index can look for one.
+        if (w.contains(QChar(0))) {
+            unmatchable = true;
+            continue;
+        }
         if (HistoryCharacterCount(w) >= 3)
             trigram << Quoted(w);
         else
             grams << HistoryGramQueryToken(w);
     }
-    plan.trigramMatch = trigram.join(QStringLiteral(" AND "));
-    plan.gramsMatch = grams.join(QStringLiteral(" AND "));
+    if (!unmatchable) {
+        plan.trigramMatch = trigram.join(QStringLiteral(" AND "));
+        plan.gramsMatch = grams.join(QStringLiteral(" AND "));
+    }
 
     // The index of the first kind of word leads; the other kind filters.
     QByteArray from, where, order;
@@ -68,7 +76,7 @@ HistorySearchPlan PlanHistorySearch(const HistoryQuery& query, bool count) {
         order = "g.rowid";
     } else {
         from = "entries e";
-        where = " WHERE 1";
+        where = unmatchable ? " WHERE 0" : " WHERE 1";
         order = "e.seq";
     }
     if (query.starredOnly)

@@ -25,7 +25,8 @@ struct HistorySearchPlan {
 inline constexpr int kHistorySearchLength = 1000;
 inline constexpr int kHistorySearchWords = 16;
 
-// The query's words: split at blanks (and NUL), each kept once.
+// The query's words: split at blanks, each kept once. A word with a NUL in it
+// matches nothing.
 QStringList HistorySearchWords(const QString& text);
 
 // count: the SQL yields one row, the number of matching entries (limit and

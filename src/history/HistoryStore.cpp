@@ -32,6 +32,9 @@ struct Attempt {
 
 Attempt OpenAndInspect(const QString& path, bool thorough) {
     Attempt a;
+    a.inspection = InspectHistoryFile(path, thorough);
+    if (a.inspection.kind != HistoryFileKind::Usable)
+        return a;
     const int rc = a.db.Open(path);
     if (rc != SQLITE_OK) {
         a.inspection = {HistoryFileKind::Failed, QString::fromUtf8(sqlite3_errstr(rc))};

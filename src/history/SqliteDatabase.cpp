@@ -19,10 +19,10 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
     return *this;
 }
 
-int SqliteDatabase::Open(const QString& path) {
+int SqliteDatabase::Open(const QString& path, bool readOnly) {
     Close();
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr);
     if (rc != SQLITE_OK)
         Close();
     return rc;

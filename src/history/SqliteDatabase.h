@@ -16,9 +16,10 @@ public:
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-    // Opens (creating when missing) the file at path for reading and writing.
-    // Returns the SQLite result code.
-    int Open(const QString& path);
+    // Opens the file at path for reading and writing, creating it when
+    // missing; or only for reading, which never changes the file or its
+    // journal. Returns the SQLite result code.
+    int Open(const QString& path, bool readOnly = false);
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
     sqlite3* Handle() const { return db_; }
