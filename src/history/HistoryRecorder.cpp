@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <chrono>
+#include <utility>
 
 HistoryRecorder::HistoryRecorder(QString path, bool enabled, QObject* parent)
     : QObject(parent), path_(std::move(path)), enabled_(enabled) {
@@ -24,7 +25,7 @@ void HistoryRecorder::Record(HistoryEntry entry) {
         return;
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(entry));
+        queue_.append(std::move(entry));
         ++queued_;
     }
     changed_.notify_all();
@@ -43,20 +44,19 @@ void HistoryRecorder::Run() {
         changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
         if (queue_.empty())
             break; // stopping, and nothing left to write
-        const HistoryEntry entry = std::move(queue_.front());
-        queue_.pop_front();
+        const QList<HistoryEntry> entries = std::exchange(queue_, {});
         lock.unlock();
-        Write(entry);
+        Write(entries);
         lock.lock();
-        ++written_;
+        written_ += uint64_t(entries.size());
         changed_.notify_all();
     }
     store_.reset();
 }
 
-void HistoryRecorder::Write(const HistoryEntry& entry) {
+void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
     // A file found damaged while in use is opened again with every page
-    // checked, which moves it aside; the entry then goes to the new file.
+    // checked, which moves it aside; the entries then go to the new file.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!store_) {
             HistoryOpenResult opened = HistoryStore::Open(path_, thorough_);
@@ -69,9 +69,11 @@ void HistoryRecorder::Write(const HistoryEntry& entry) {
             }
             store_ = std::move(opened.store);
         }
-        const HistoryStatus status = store_->Record(entry);
+        const HistoryStatus status = store_->Record(entries);
         if (status.ok()) {
             lastError_.clear();
+            if (store_->CheckpointDue() && Idle())
+                store_->Checkpoint();
             return;
         }
         if (!store_->SawDamage()) {
@@ -81,6 +83,11 @@ void HistoryRecorder::Write(const HistoryEntry& entry) {
         store_.reset();
         thorough_ = true;
     }
+}
+
+bool HistoryRecorder::Idle() {
+    std::lock_guard lock(mutex_);
+    return queue_.isEmpty();
 }
 
 void HistoryRecorder::Report(const QString& message) {

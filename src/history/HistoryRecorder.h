@@ -6,7 +6,6 @@
 #include <QString>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,7 +14,8 @@
 class HistoryStore;
 
 // Records translations off the caller's thread: Record() only queues, and one
-// background thread writes the queue in order. The store is opened at the
+// background thread writes the queue in order (what piled up meanwhile in
+// one transaction). The store is opened at the
 // first entry, so with the switch off the file is never even made.
 class HistoryRecorder : public QObject {
 public:
@@ -39,14 +39,15 @@ public:
 
 private:
     void Run();
-    void Write(const HistoryEntry& entry);
+    void Write(const QList<HistoryEntry>& entries);
     void Report(const QString& message);
+    bool Idle();
 
     const QString path_;
     std::atomic<bool> enabled_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<HistoryEntry> queue_;
+    QList<HistoryEntry> queue_;
     uint64_t queued_ = 0;  // entries ever queued
     uint64_t written_ = 0; // entries the thread is done with
     bool stopping_ = false;

@@ -85,7 +85,23 @@ QString HistoryStore::DefaultPath() {
 }
 
 HistoryStore::HistoryStore(QString path, std::unique_ptr<HistoryLock> lock, SqliteDatabase db)
-    : path_(std::move(path)), lock_(std::move(lock)), db_(std::move(db)) {}
+    : path_(std::move(path)), lock_(std::move(lock)), db_(std::move(db)) {
+    // Replaces SQLite's own checkpoint after a commit (see kCheckpointPages).
+    sqlite3_wal_hook(
+        db_.Handle(),
+        [](void* self, sqlite3* db, const char* name, int pages) {
+            static_cast<HistoryStore*>(self)->walPages_ = pages;
+            if (pages >= 4 * kCheckpointPages)
+                sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            return SQLITE_OK;
+        },
+        this);
+}
+
+void HistoryStore::Checkpoint() {
+    sqlite3_wal_checkpoint_v2(db_.Handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    walPages_ = 0;
+}
 
 HistoryStore::~HistoryStore() {
     db_.Close(); // before the lock goes
@@ -174,21 +190,38 @@ HistoryStatus HistoryStore::Write(const QString& what, const std::function<int()
 HistoryStatus HistoryStore::Record(const HistoryEntry& entry) {
     if (entry.source.trimmed().isEmpty() || entry.target.trimmed().isEmpty())
         return {QStringLiteral("没有可记录的原文或译文。")};
-    const int64_t time = entry.timeMs > 0 ? entry.timeMs : QDateTime::currentMSecsSinceEpoch();
-    return Write(QStringLiteral("记录"), [&] {
+    return Record(QList<HistoryEntry>{entry});
+}
+
+HistoryStatus HistoryStore::Record(const QList<HistoryEntry>& entries) {
+    int empty = 0;
+    const HistoryStatus status = Write(QStringLiteral("记录"), [&] {
         SqliteStatement s = db_.Prepare(
             "INSERT INTO entries(seq, source, target, source_code, target_code, engine, time) "
             "VALUES((SELECT ifnull(max(seq), 0) + 1 FROM entries), ?1, ?2, ?3, ?4, ?5, ?6) "
             "ON CONFLICT(source, source_code, target_code) DO UPDATE SET seq = excluded.seq, "
             "target = excluded.target, engine = excluded.engine, time = excluded.time");
-        s.Bind(1, entry.source);
-        s.Bind(2, entry.target);
-        s.Bind(3, entry.sourceCode);
-        s.Bind(4, entry.targetCode);
-        s.Bind(5, entry.engine);
-        s.Bind(6, time);
-        return s.Run() ? SQLITE_OK : s.Code();
+        const int64_t now = QDateTime::currentMSecsSinceEpoch();
+        for (const HistoryEntry& e : entries) {
+            if (e.source.trimmed().isEmpty() || e.target.trimmed().isEmpty()) {
+                ++empty;
+                continue;
+            }
+            s.Reset();
+            s.Bind(1, e.source);
+            s.Bind(2, e.target);
+            s.Bind(3, e.sourceCode);
+            s.Bind(4, e.targetCode);
+            s.Bind(5, e.engine);
+            s.Bind(6, e.timeMs > 0 ? e.timeMs : now);
+            if (!s.Run())
+                return s.Code();
+        }
+        return SQLITE_OK;
     });
+    if (status.ok() && empty > 0)
+        return {QStringLiteral("%1 条翻译没有原文或译文，未记录。").arg(empty)};
+    return status;
 }
 
 HistoryPage HistoryStore::Search(const HistoryQuery& query) const {

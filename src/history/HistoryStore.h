@@ -41,6 +41,9 @@ public:
     // codes updates its entry instead (translation, engine, time; it moves
     // to the top and keeps its star).
     HistoryStatus Record(const HistoryEntry& entry);
+    // Several in one transaction, in order; an entry without text is left
+    // out (and reported), the others are still recorded.
+    HistoryStatus Record(const QList<HistoryEntry>& entries);
     HistoryPage Search(const HistoryQuery& query) const;
     // How many entries a query finds (its limit and paging ignored).
     HistoryCount Count(const HistoryQuery& query) const;
@@ -54,6 +57,14 @@ public:
     // `thorough` to have it moved aside.
     bool SawDamage() const { return sawDamage_; }
 
+    // Copying the write-ahead log back into the file (and its sync) is left
+    // out of recording: the recorder does it between entries once the log
+    // has grown this long, and the last process to close does it too. Only
+    // a log four times as long is copied back while recording.
+    static constexpr int kCheckpointPages = 1000;
+    bool CheckpointDue() const { return walPages_ >= kCheckpointPages; }
+    void Checkpoint();
+
 private:
     HistoryStore(QString path, std::unique_ptr<HistoryLock> lock, SqliteDatabase db);
     HistoryStatus Failed(const QString& what, int code) const;
@@ -63,4 +74,5 @@ private:
     std::unique_ptr<HistoryLock> lock_; // held shared while the file is open
     SqliteDatabase db_;
     mutable bool sawDamage_ = false;
+    int walPages_ = 0;
 };

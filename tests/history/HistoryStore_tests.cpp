@@ -4,6 +4,7 @@
 #include "history/HistorySearch.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <random>
 
 using namespace Qt::StringLiterals;
@@ -276,4 +277,16 @@ TEST(HistoryStore, SearchAgreesWithAPlainScanAfterRandomChanges) {
         expected.sort();
         EXPECT_EQ(found, expected) << qPrintable(query);
     }
+}
+
+// Checkpoints are left out of recording; a store that nobody checkpoints must
+// still keep its write-ahead log from growing without end.
+TEST(HistoryStore, TheLogStaysBoundedWithoutCheckpoints) {
+    TempStore t;
+    qint64 largest = 0;
+    for (int i = 0; i < 1000; ++i) {
+        t.Record(Entry(u"日志 %1 %2"_s.arg(i).arg(QString(60, u'长')), QString(80, u'x')));
+        largest = std::max(largest, QFileInfo(t.path + u"-wal"_s).size());
+    }
+    EXPECT_LT(largest, 5 * HistoryStore::kCheckpointPages * 4096);
 }
