@@ -135,6 +135,8 @@ const Query kQueries[] = {
     {"2 CJK chars, starred", "天气", true},
     {"frequent word, starred", "the", true},
     {"rare Latin pair", "xq", false},
+    {"frequent letter and word", "e water", false},
+    {"frequent letter", "e", false},
 };
 
 // The anchor: the same page from a scan of the table with LIKE on each word.

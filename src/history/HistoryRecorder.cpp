@@ -23,6 +23,10 @@ HistoryRecorder::~HistoryRecorder() {
 void HistoryRecorder::Record(HistoryEntry entry) {
     if (!enabled_)
         return;
+    if (entry.source.trimmed().isEmpty() || entry.target.trimmed().isEmpty()) {
+        Post(QStringLiteral("没有可记录的原文或译文。"));
+        return;
+    }
     {
         std::lock_guard lock(mutex_);
         queue_.append(std::move(entry));
@@ -51,10 +55,17 @@ void HistoryRecorder::Run() {
         written_ += uint64_t(entries.size());
         changed_.notify_all();
     }
+    if (!pending_.isEmpty())
+        Write({}); // a last try for what failed before
     store_.reset();
 }
 
 void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
+    // What failed before goes first, so the order stays; a history that stays
+    // unusable keeps only the latest entries waiting.
+    pending_ << entries;
+    if (pending_.size() > kMaxPending)
+        pending_.remove(0, pending_.size() - kMaxPending);
     // A file found damaged while in use is opened again with every page
     // checked, which moves it aside; the entries then go to the new file.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -69,8 +80,9 @@ void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
             }
             store_ = std::move(opened.store);
         }
-        const HistoryStatus status = store_->Record(entries);
+        const HistoryStatus status = store_->Record(pending_);
         if (status.ok()) {
+            pending_.clear();
             lastError_.clear();
             if (store_->CheckpointDue() && Idle())
                 store_->Checkpoint();
@@ -94,6 +106,10 @@ void HistoryRecorder::Report(const QString& message) {
     if (message == lastError_)
         return;
     lastError_ = message;
+    Post(message);
+}
+
+void HistoryRecorder::Post(const QString& message) {
     QMetaObject::invokeMethod(
         this,
         [this, message] {

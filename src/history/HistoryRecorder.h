@@ -27,7 +27,11 @@ public:
     void SetEnabled(bool enabled) { enabled_ = enabled; }
     bool IsEnabled() const { return enabled_; }
 
+    // Queues a translation; an entry without text is refused with a message.
+    // Entries that could not be written (the history busy or unusable) are
+    // tried again with the next ones, up to kMaxPending of them.
     void Record(HistoryEntry entry);
+    static constexpr qsizetype kMaxPending = 1000;
     // Waits until everything queued before the call is written (or failed);
     // false when the time ran out first.
     bool Flush(int timeoutMs);
@@ -40,7 +44,8 @@ public:
 private:
     void Run();
     void Write(const QList<HistoryEntry>& entries);
-    void Report(const QString& message);
+    void Report(const QString& message); // the thread's: the same failure once
+    void Post(const QString& message);
     bool Idle();
 
     const QString path_;
@@ -55,6 +60,7 @@ private:
     std::unique_ptr<HistoryStore> store_;
     bool thorough_ = false;
     QString lastError_;
+    QList<HistoryEntry> pending_;
     std::thread thread_;
 };
 

@@ -117,53 +117,37 @@ HistoryOpenResult HistoryStore::Open(const QString& path, bool thorough) {
     if (!lock->Shared(kLockWaitMs))
         return Refusal(QStringLiteral("无法打开翻译历史：另一个程序正在整理它，请稍后再试。"));
 
-    auto usable = [&](Attempt& a) {
-        HistoryOpenResult r;
-        r.store.reset(new HistoryStore(path, std::move(lock), std::move(a.db)));
-        return r;
-    };
-    auto failed = [&](const Attempt& a) {
-        return Refusal(QStringLiteral("无法打开翻译历史 %1：%2").arg(path, a.inspection.message));
-    };
-
+    HistoryOpenResult result;
     Attempt a = OpenAndInspect(path, thorough);
-    if (a.inspection.kind == HistoryFileKind::Usable)
-        return usable(a);
-    if (a.inspection.kind == HistoryFileKind::Failed)
-        return failed(a);
-
-    a.db.Close();
-    const HistoryFileKind kind = a.inspection.kind;
-    if (!lock->Exclusive(kAsideWaitMs))
-        return Refusal(QStringLiteral("翻译历史文件 %1 %2，但另一个程序正在使用它，暂不处理。")
-                           .arg(path, Unusable(kind)));
-    // Another process may have dealt with it meanwhile.
-    a = OpenAndInspect(path, thorough);
-    if (a.inspection.kind != HistoryFileKind::Usable) {
-        if (a.inspection.kind == HistoryFileKind::Failed)
-            return failed(a);
+    if (a.inspection.kind != HistoryFileKind::Usable &&
+        a.inspection.kind != HistoryFileKind::Failed) {
         a.db.Close();
-        QString why;
-        const QString aside = MoveHistoryAside(path, ReasonWord(a.inspection.kind),
-                                               QDateTime::currentDateTime(), why);
-        if (aside.isEmpty())
-            return Refusal(QStringLiteral("翻译历史文件 %1 %2，且无法移开：%3")
-                               .arg(path, Unusable(a.inspection.kind), why));
-        HistoryOpenResult moved;
-        moved.movedTo = aside;
-        moved.notice = QStringLiteral("翻译历史文件%1，已移到 %2，并新建了历史记录。")
-                           .arg(Unusable(a.inspection.kind), aside);
-        a = OpenAndInspect(path, false);
-        if (a.inspection.kind != HistoryFileKind::Usable) {
-            moved.error = failed(a).error;
-            return moved;
+        if (!lock->Exclusive(kAsideWaitMs))
+            return Refusal(QStringLiteral("翻译历史文件 %1 %2，但另一个程序正在使用它，暂不处理。")
+                               .arg(path, Unusable(a.inspection.kind)));
+        // Another process may have dealt with it meanwhile.
+        a = OpenAndInspect(path, thorough);
+        if (a.inspection.kind != HistoryFileKind::Usable &&
+            a.inspection.kind != HistoryFileKind::Failed) {
+            a.db.Close();
+            QString why;
+            result.movedTo = MoveHistoryAside(path, ReasonWord(a.inspection.kind),
+                                              QDateTime::currentDateTime(), why);
+            if (result.movedTo.isEmpty())
+                return Refusal(QStringLiteral("翻译历史文件 %1 %2，且无法移开：%3")
+                                   .arg(path, Unusable(a.inspection.kind), why));
+            result.notice = QStringLiteral("翻译历史文件%1，已移到 %2，并新建了历史记录。")
+                                .arg(Unusable(a.inspection.kind), result.movedTo);
+            a = OpenAndInspect(path, false);
         }
         lock->Shared(kLockWaitMs);
-        moved.store = std::move(usable(a).store);
-        return moved;
     }
-    lock->Shared(kLockWaitMs);
-    return usable(a);
+    if (a.inspection.kind != HistoryFileKind::Usable) {
+        result.error = QStringLiteral("无法打开翻译历史 %1：%2").arg(path, a.inspection.message);
+        return result;
+    }
+    result.store.reset(new HistoryStore(path, std::move(lock), std::move(a.db)));
+    return result;
 }
 
 HistoryStatus HistoryStore::Failed(const QString& what, int code) const {

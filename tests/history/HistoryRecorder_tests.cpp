@@ -3,6 +3,7 @@
 #include "HistoryTestUtil.h"
 #include "ServiceStandIn.h"
 #include "history/HistoryJson.h"
+#include "history/HistoryLock.h"
 #include "history/HistoryRecorder.h"
 
 #include <QFile>
@@ -86,6 +87,35 @@ TEST(HistoryRecorder, AMovedFileIsReportedOnTheCallersThread) {
     HistoryOpenResult r = HistoryStore::Open(path);
     ASSERT_TRUE(r.store);
     EXPECT_EQ(r.store->Count({}).count, 3);
+}
+
+TEST(HistoryRecorder, EntriesThatFailedAreWrittenWithTheNextOnes) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/history.sqlite3"_s;
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    auto other = std::make_unique<HistoryLock>(path + u".lock"_s);
+    ASSERT_TRUE(other->Shared(0)); // another process has it: it stays, nothing is written
+    HistoryRecorder recorder(path, true);
+    QStringList messages;
+    recorder.OnMessage = [&](const QString& m) { messages << m; };
+    recorder.Record(Entry(u"先"_s, u"first"_s));
+    recorder.Record(Entry(u" "_s, u"no text"_s));
+    ASSERT_TRUE(recorder.Flush(10000));
+    ASSERT_TRUE(WaitUntil([&] { return messages.size() == 2; }, 5000));
+
+    other.reset();
+    recorder.Record(Entry(u"后"_s, u"second"_s));
+    ASSERT_TRUE(recorder.Flush(10000));
+    HistoryOpenResult r = HistoryStore::Open(path);
+    ASSERT_TRUE(r.store);
+    QStringList sources;
+    for (const HistoryEntry& e : r.store->Search({}).entries)
+        sources << e.source;
+    EXPECT_EQ(sources, (QStringList{u"后"_s, u"先"_s}));
 }
 
 TEST(HistoryRecorder, ProcessesWritingAtOnceLoseNoRow) {
