@@ -143,15 +143,6 @@ TEST(HistoryFiles, AFileInUseElsewhereIsLeftWhereItIs) {
     EXPECT_EQ(QDir(dir.path()).entryList({u"history-*"_s}).size(), 0);
 }
 
-TEST(HistoryFiles, AGoodFileIsOpenedAsItIs) {
-    TempStore t;
-    t.Record(Entry(u"保留"_s, u"kept"_s));
-    t.store.reset();
-    t.store = t.Open();
-    EXPECT_EQ(t.Find(u"保"_s), QStringList{u"保留"_s});
-    EXPECT_EQ(QDir(t.dir.path()).entryList({u"history-*"_s}).size(), 0);
-}
-
 TEST(HistoryFiles, TheNameAsideIsNeverOneAlreadyTaken) {
     QTemporaryDir dir;
     const QString path = dir.path() + u"/history.sqlite3"_s;
