@@ -7,9 +7,12 @@
 #include "history/HistorySearch.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,8 +33,18 @@ struct Attempt {
     HistoryInspection inspection;
 };
 
+// Translations are private: a new file is the user's alone, and SQLite gives
+// its journal files the mode of the file they belong to.
+void MakePrivateFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+}
+
 Attempt OpenAndInspect(const QString& path, bool thorough) {
     Attempt a;
+    MakePrivateFile(path);
     a.inspection = InspectHistoryFile(path, thorough);
     if (a.inspection.kind != HistoryFileKind::Usable)
         return a;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -141,6 +142,19 @@ TEST(HistoryFiles, AFileInUseElsewhereIsLeftWhereItIs) {
     EXPECT_TRUE(r.movedTo.isEmpty());
     EXPECT_EQ(ReadAll(path), QByteArray(5000, '\x7f'));
     EXPECT_EQ(QDir(dir.path()).entryList({u"history-*"_s}).size(), 0);
+}
+
+TEST(HistoryFiles, ANewHistoryIsReadableByItsUserAlone) {
+    TempStore t;
+    t.Record(Entry(u"私人"_s, u"private"_s));
+    for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s, u".lock"_s}) {
+        const QFileInfo file(t.path + suffix);
+        ASSERT_TRUE(file.exists()) << qPrintable(suffix);
+        EXPECT_EQ(file.permissions() &
+                      (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+                  QFile::Permissions())
+            << qPrintable(suffix);
+    }
 }
 
 TEST(HistoryFiles, TheNameAsideIsNeverOneAlreadyTaken) {
