@@ -137,6 +137,8 @@ const Query kQueries[] = {
     {"rare Latin pair", "xq", false},
     {"frequent letter and word", "e water", false},
     {"frequent letter", "e", false},
+    {"absent word, starred", "dragon", true},
+    {"absent CJK char, starred", "龙", true},
 };
 
 // The anchor: the same page from a scan of the table with LIKE on each word.

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <sqlite3.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -22,8 +23,8 @@ bool Separates(char32_t c) {
     return c == 0 || QChar::isSpace(c);
 }
 
-std::vector<char32_t> Folded(QStringView text) {
-    std::vector<char32_t> out;
+std::u32string Folded(QStringView text) {
+    std::u32string out;
     out.reserve(size_t(text.size()));
     for (const char32_t c : text.toUcs4())
         out.push_back(Fold(c));
@@ -35,7 +36,7 @@ std::vector<char32_t> Folded(QStringView text) {
 constexpr uint64_t kSingle = uint64_t(1) << 42;
 
 void Collect(QStringView text, std::vector<uint64_t>& grams) {
-    const std::vector<char32_t> c = Folded(text);
+    const std::u32string c = Folded(text);
     for (size_t i = 0; i < c.size(); ++i) {
         if (Separates(c[i]))
             continue;
@@ -51,15 +52,20 @@ QString Token(uint64_t gram) {
     return u'b' + QString::number(gram >> 21, 16) + u'x' + QString::number(gram & 0x1FFFFF, 16);
 }
 
-void GramsFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-    QString texts[2];
-    for (int i = 0; i < argc && i < 2; ++i) {
-        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(argv[i]));
-        texts[i] = QString::fromUtf8(bytes, sqlite3_value_bytes(argv[i]));
-    }
-    const QByteArray tokens = HistoryGramTokens(texts[0], texts[1]).toUtf8();
+QString Argument(sqlite3_value* value) {
+    const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+    return QString::fromUtf8(bytes, sqlite3_value_bytes(value));
+}
+
+void GramsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    const QByteArray tokens = HistoryGramTokens(Argument(argv[0]), Argument(argv[1])).toUtf8();
     sqlite3_result_text64(context, tokens.constData(), sqlite3_uint64(tokens.size()),
                           SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void ContainsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    const QStringList words = Argument(argv[2]).split(u'\n', Qt::SkipEmptyParts);
+    sqlite3_result_int(context, HistoryContainsAll(Argument(argv[0]), Argument(argv[1]), words));
 }
 
 } // namespace
@@ -80,21 +86,43 @@ QString HistoryGramTokens(QStringView source, QStringView target) {
     return out;
 }
 
-QString HistoryGramQueryToken(QStringView word) {
-    const std::vector<char32_t> c = Folded(word);
+QStringList HistoryGramWordTokens(QStringView word) {
+    const std::u32string c = Folded(word);
+    std::vector<uint64_t> grams;
     if (c.size() == 1 && !Separates(c[0]))
-        return Token(kSingle | c[0]);
-    if (c.size() == 2 && !Separates(c[0]) && !Separates(c[1]))
-        return Token(uint64_t(c[0]) << 21 | c[1]);
-    return {};
+        grams.push_back(kSingle | c[0]);
+    for (size_t i = 0; i + 1 < c.size(); ++i)
+        if (!Separates(c[i]) && !Separates(c[i + 1]))
+            grams.push_back(uint64_t(c[i]) << 21 | c[i + 1]);
+    std::sort(grams.begin(), grams.end());
+    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+    QStringList tokens;
+    for (const uint64_t g : grams)
+        tokens << Token(g);
+    return tokens;
+}
+
+bool HistoryContainsAll(QStringView source, QStringView target, const QStringList& words) {
+    const std::u32string s = Folded(source);
+    const std::u32string t = Folded(target);
+    for (const QString& word : words) {
+        const std::u32string w = Folded(word);
+        if (s.find(w) == std::u32string::npos && t.find(w) == std::u32string::npos)
+            return false;
+    }
+    return true;
 }
 
 int HistoryCharacterCount(QStringView word) {
     return int(word.toUcs4().size());
 }
 
-int RegisterHistoryGrams(sqlite3* db) {
-    return sqlite3_create_function_v2(db, "history_grams", 2,
-                                      SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
-                                      nullptr, GramsFunction, nullptr, nullptr, nullptr);
+int RegisterHistoryFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    const int rc = sqlite3_create_function_v2(db, "history_grams", 2, flags, nullptr, GramsFunction,
+                                              nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    return sqlite3_create_function_v2(db, "history_contains", 3, flags, nullptr, ContainsFunction,
+                                      nullptr, nullptr, nullptr);
 }

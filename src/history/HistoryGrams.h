@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 struct sqlite3;
@@ -14,11 +15,16 @@ struct sqlite3;
 
 // The tokens of an entry's two texts, distinct, sorted, separated by blanks.
 QString HistoryGramTokens(QStringView source, QStringView target);
-// The token a search word of one or two characters looks for; empty for any
-// other length.
-QString HistoryGramQueryToken(QStringView word);
+// The tokens every entry holding the word has: its character for a word of
+// one, else each pair of neighbouring characters. Exact for words of one or
+// two characters; for longer ones they only narrow the search.
+QStringList HistoryGramWordTokens(QStringView word);
+// Whether every word occurs in the source or the target, case folded as the
+// index folds; history_contains(source, target, words) in SQL, with the
+// words separated by line breaks.
+bool HistoryContainsAll(QStringView source, QStringView target, const QStringList& words);
 // The number of characters (code points) in a word.
 int HistoryCharacterCount(QStringView word);
-// Makes history_grams(source, target) known to the connection: the index's
-// triggers call it. Returns the SQLite result code.
-int RegisterHistoryGrams(sqlite3* db);
+// Makes history_grams(source, target), which the index's triggers call, and
+// history_contains known to the connection. Returns the SQLite result code.
+int RegisterHistoryFunctions(sqlite3* db);

@@ -35,7 +35,7 @@ QStringList HistorySearchWords(const QString& text) {
     return words;
 }
 
-HistorySearchPlan PlanHistorySearch(const HistoryQuery& query, bool count) {
+HistorySearchPlan PlanHistorySearch(const HistoryQuery& query, bool count, int64_t starredEntries) {
     HistorySearchPlan plan;
     const QStringList words = HistorySearchWords(query.text);
     if (query.text.size() > kHistorySearchLength || words.size() > kHistorySearchWords) {
@@ -44,45 +44,61 @@ HistorySearchPlan PlanHistorySearch(const HistoryQuery& query, bool count) {
                          .arg(kHistorySearchWords);
         return plan;
     }
-    QStringList trigram, grams;
+    QStringList longWords, shortWords;
     bool unmatchable = false;
     for (const QString& w : words) {
         // SQLite's text functions stop at a NUL, so no index can look for one.
-        if (w.contains(QChar(0))) {
+        if (w.contains(QChar(0)))
             unmatchable = true;
-            continue;
-        }
-        if (HistoryCharacterCount(w) >= 3)
-            trigram << Quoted(w);
+        else if (HistoryCharacterCount(w) >= 3)
+            longWords << w;
         else
-            grams << HistoryGramQueryToken(w);
-    }
-    if (!unmatchable) {
-        plan.trigramMatch = trigram.join(QStringLiteral(" AND "));
-        plan.gramsMatch = grams.join(QStringLiteral(" AND "));
+            shortWords << w;
     }
 
-    // The index of the first kind of word leads; the other kind filters.
     QByteArray from, where, order;
-    if (!plan.trigramMatch.isEmpty()) {
-        from = "entries_fts f CROSS JOIN entries e ON e.seq = f.rowid";
-        where = " WHERE entries_fts MATCH ?1";
-        if (!plan.gramsMatch.isEmpty())
-            where += " AND e.seq IN (SELECT rowid FROM entries_grams WHERE entries_grams MATCH ?2)";
-        order = "f.rowid";
-    } else if (!plan.gramsMatch.isEmpty()) {
-        from = "entries_grams g CROSS JOIN entries e ON e.seq = g.rowid";
-        where = " WHERE entries_grams MATCH ?2";
-        order = "g.rowid";
-    } else {
+    if (unmatchable || words.isEmpty() ||
+        (query.starredOnly && starredEntries <= kHistoryStarredScan)) {
         from = "entries e";
         where = unmatchable ? " WHERE 0" : " WHERE 1";
         order = "e.seq";
+        if (!words.isEmpty() && !unmatchable) {
+            plan.checkWords = words.join(u'\n');
+            where += " AND history_contains(e.source, e.target, ?5)";
+        }
+    } else if (shortWords.isEmpty()) {
+        QStringList phrases;
+        for (const QString& w : longWords)
+            phrases << Quoted(w);
+        plan.trigramMatch = phrases.join(QStringLiteral(" AND "));
+        from = "entries_fts f CROSS JOIN entries e ON e.seq = f.rowid";
+        where = " WHERE entries_fts MATCH ?1";
+        order = "f.rowid";
+    } else {
+        QStringList tokens;
+        for (const QString& w : words)
+            for (const QString& t : HistoryGramWordTokens(w))
+                if (!tokens.contains(t))
+                    tokens << t;
+        plan.gramsMatch = tokens.join(QStringLiteral(" AND "));
+        from = "entries_grams g CROSS JOIN entries e ON e.seq = g.rowid";
+        where = " WHERE entries_grams MATCH ?2";
+        order = "g.rowid";
+        if (!longWords.isEmpty()) {
+            plan.checkWords = longWords.join(u'\n');
+            where += " AND history_contains(e.source, e.target, ?5)";
+        }
     }
     if (query.starredOnly)
         where += " AND e.starred = 1";
     if (count) {
-        plan.sql = "SELECT count(*) FROM " + from + where;
+        // Without a condition on the entries, the index counts alone.
+        if (!query.starredOnly && plan.checkWords.isEmpty() && !plan.trigramMatch.isEmpty())
+            plan.sql = "SELECT count(*) FROM entries_fts WHERE entries_fts MATCH ?1";
+        else if (!query.starredOnly && plan.checkWords.isEmpty() && !plan.gramsMatch.isEmpty())
+            plan.sql = "SELECT count(*) FROM entries_grams WHERE entries_grams MATCH ?2";
+        else
+            plan.sql = "SELECT count(*) FROM " + from + where;
         return plan;
     }
     if (query.olderThan > 0)

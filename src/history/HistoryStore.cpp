@@ -54,7 +54,7 @@ Attempt OpenAndInspect(const QString& path, bool thorough) {
         return a;
     }
     sqlite3_busy_timeout(a.db.Handle(), kBusyTimeoutMs);
-    RegisterHistoryGrams(a.db.Handle());
+    RegisterHistoryFunctions(a.db.Handle());
     // A crash or a power cut may lose the latest entries but never the file;
     // that is the right trade for a history. Deleted texts are overwritten.
     a.db.Exec("PRAGMA synchronous = NORMAL; PRAGMA secure_delete = ON");
@@ -221,22 +221,37 @@ HistoryStatus HistoryStore::Record(const QList<HistoryEntry>& entries) {
     return status;
 }
 
-HistoryPage HistoryStore::Search(const HistoryQuery& query) const {
-    HistoryPage page;
-    const HistorySearchPlan plan = PlanHistorySearch(query, false);
-    if (!plan.error.isEmpty()) {
-        page.error = plan.error;
-        return page;
-    }
+HistorySearchPlan HistoryStore::Plan(const HistoryQuery& query, bool count) const {
+    int64_t starred = 0;
+    if (query.starredOnly && !HistorySearchWords(query.text).isEmpty())
+        starred = db_.QueryInt("SELECT count(*) FROM entries WHERE starred = 1");
+    return PlanHistorySearch(query, count, starred);
+}
+
+SqliteStatement HistoryStore::Prepare(const HistorySearchPlan& plan,
+                                      const HistoryQuery& query) const {
     SqliteStatement s = db_.Prepare(plan.sql.constData());
     if (!plan.trigramMatch.isEmpty())
         s.Bind(1, plan.trigramMatch);
     if (!plan.gramsMatch.isEmpty())
         s.Bind(2, plan.gramsMatch);
-    if (query.olderThan > 0)
+    if (plan.sql.contains("?3"))
         s.Bind(3, query.olderThan);
-    if (query.limit > 0)
+    if (plan.sql.contains("?4"))
         s.Bind(4, int64_t(query.limit));
+    if (!plan.checkWords.isEmpty())
+        s.Bind(5, plan.checkWords);
+    return s;
+}
+
+HistoryPage HistoryStore::Search(const HistoryQuery& query) const {
+    HistoryPage page;
+    const HistorySearchPlan plan = Plan(query, false);
+    if (!plan.error.isEmpty()) {
+        page.error = plan.error;
+        return page;
+    }
+    SqliteStatement s = Prepare(plan, query);
     while (s.Step()) {
         HistoryEntry e;
         e.id = s.Int(0);
@@ -259,16 +274,12 @@ HistoryPage HistoryStore::Search(const HistoryQuery& query) const {
 
 HistoryCount HistoryStore::Count(const HistoryQuery& query) const {
     HistoryCount result;
-    const HistorySearchPlan plan = PlanHistorySearch(query, true);
+    const HistorySearchPlan plan = Plan(query, true);
     if (!plan.error.isEmpty()) {
         result.error = plan.error;
         return result;
     }
-    SqliteStatement s = db_.Prepare(plan.sql.constData());
-    if (!plan.trigramMatch.isEmpty())
-        s.Bind(1, plan.trigramMatch);
-    if (!plan.gramsMatch.isEmpty())
-        s.Bind(2, plan.gramsMatch);
+    SqliteStatement s = Prepare(plan, query);
     if (s.Step())
         result.count = s.Int(0);
     if (!s.Run())

@@ -2,6 +2,7 @@
 
 #include "history/HistoryEntry.h"
 #include "history/HistoryLock.h"
+#include "history/HistorySearch.h"
 #include "history/SqliteDatabase.h"
 
 #include <QString>
@@ -68,6 +69,8 @@ public:
 private:
     HistoryStore(QString path, std::unique_ptr<HistoryLock> lock, SqliteDatabase db);
     HistoryStatus Failed(const QString& what, int code) const;
+    HistorySearchPlan Plan(const HistoryQuery& query, bool count) const;
+    SqliteStatement Prepare(const HistorySearchPlan& plan, const HistoryQuery& query) const;
     HistoryStatus Write(const QString& what, const std::function<int()>& work);
 
     QString path_;
