@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QStringList>
 #include <algorithm>
+#include <memory>
 #include <sqlite3.h>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ namespace {
 // changes, so every later Qt folds a stored text exactly as the one that
 // indexed it; its removal from the index depends on that.
 char32_t Fold(char32_t c) {
+    if (c < 0x80)
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
     const QChar::UnicodeVersion v = QChar::unicodeVersion(c);
     if (v == QChar::Unicode_Unassigned || v > QChar::Unicode_13_0)
         return c;
@@ -26,8 +29,14 @@ bool Separates(char32_t c) {
 std::u32string Folded(QStringView text) {
     std::u32string out;
     out.reserve(size_t(text.size()));
-    for (const char32_t c : text.toUcs4())
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
+        else if (QChar::isSurrogate(c))
+            c = QChar::ReplacementCharacter;
         out.push_back(Fold(c));
+    }
     return out;
 }
 
@@ -63,9 +72,45 @@ void GramsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
                           SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+using FoldedWords = std::vector<std::u32string>;
+
+bool ContainsAll(QStringView source, QStringView target, const FoldedWords& words) {
+    const std::u32string s = Folded(source);
+    std::u32string t;
+    bool targetFolded = false;
+    for (const std::u32string& w : words) {
+        if (s.find(w) != std::u32string::npos)
+            continue;
+        if (!targetFolded) {
+            t = Folded(target);
+            targetFolded = true;
+        }
+        if (t.find(w) == std::u32string::npos)
+            return false;
+    }
+    return true;
+}
+
+FoldedWords FoldWords(const QStringList& words) {
+    FoldedWords out;
+    for (const QString& w : words)
+        out.push_back(Folded(w));
+    return out;
+}
+
 void ContainsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
-    const QStringList words = Argument(argv[2]).split(u'\n', Qt::SkipEmptyParts);
-    sqlite3_result_int(context, HistoryContainsAll(Argument(argv[0]), Argument(argv[1]), words));
+    const QString source = Argument(argv[0]), target = Argument(argv[1]);
+    // The words are the same for every row of a search: folded once, kept by
+    // SQLite while the argument stays the same.
+    if (const auto* kept = static_cast<FoldedWords*>(sqlite3_get_auxdata(context, 2))) {
+        sqlite3_result_int(context, ContainsAll(source, target, *kept));
+        return;
+    }
+    auto words = std::make_unique<FoldedWords>(
+        FoldWords(Argument(argv[2]).split(u'\n', Qt::SkipEmptyParts)));
+    sqlite3_result_int(context, ContainsAll(source, target, *words));
+    sqlite3_set_auxdata(context, 2, words.release(),
+                        [](void* p) { delete static_cast<FoldedWords*>(p); });
 }
 
 } // namespace
@@ -103,14 +148,7 @@ QStringList HistoryGramWordTokens(QStringView word) {
 }
 
 bool HistoryContainsAll(QStringView source, QStringView target, const QStringList& words) {
-    const std::u32string s = Folded(source);
-    const std::u32string t = Folded(target);
-    for (const QString& word : words) {
-        const std::u32string w = Folded(word);
-        if (s.find(w) == std::u32string::npos && t.find(w) == std::u32string::npos)
-            return false;
-    }
-    return true;
+    return ContainsAll(source, target, FoldWords(words));
 }
 
 int HistoryCharacterCount(QStringView word) {
