@@ -8,6 +8,7 @@
 #include "history/SqliteDatabase.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -201,6 +202,7 @@ void BM_Count(benchmark::State& state) {
     for (auto _ : state)
         benchmark::DoNotOptimize(corpus.store->Count(query).count);
     state.SetLabel(kQueries[state.range(0)].label);
+    state.counters["file_mb"] = double(QFileInfo(corpus.path).size()) / 1e6;
 }
 BENCHMARK(BM_Count)->Arg(0)->Arg(5)->Unit(benchmark::kMillisecond);
 
