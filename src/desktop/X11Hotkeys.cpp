@@ -54,7 +54,21 @@ bool X11Hotkeys::Available() {
     return Connection() != nullptr;
 }
 
-X11Hotkeys::Grab X11Hotkeys::Add(int id, const QString& text) {
+GlobalShortcuts::Refusals X11Hotkeys::Bind(std::vector<Shortcut> shortcuts) {
+    Refusals refused;
+    for (const Shortcut& s : shortcuts) {
+        if (s.keys.isEmpty())
+            continue;
+        const Grab grab = Add(s.id, s.keys);
+        if (grab == Grab::Taken)
+            refused.taken << s.keys;
+        else if (grab == Grab::Invalid)
+            refused.unusable << s.keys;
+    }
+    return refused;
+}
+
+X11Hotkeys::Grab X11Hotkeys::Add(const QString& id, const QString& text) {
     xcb_connection_t* c = Connection();
     if (!c)
         return Grab::NoX11;
@@ -104,8 +118,8 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray& eventType, void* message, q
     const uint16_t state = press->state & ~(kLock | kNumLock);
     for (const Key& key : keys_) {
         if (key.keycode == press->detail && key.modifiers == (state & 0xFF)) {
-            if (OnPressed)
-                OnPressed(key.id);
+            if (OnActivated)
+                OnActivated(key.id);
             return true;
         }
     }

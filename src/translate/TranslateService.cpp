@@ -2,7 +2,7 @@
 
 #include "base/Endpoints.h"
 #include "base/Utf8.h"
-#include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "translate/TranslationRequest.h"
 #include "translate/TranslationResponse.h"
 
@@ -65,6 +65,10 @@ TranslateService::TranslateService(QObject* parent) : QObject(parent), http_(new
 
 bool TranslateService::IsBusy() const {
     return http_->IsBusy();
+}
+
+TransferSettings TranslateService::Transfer() const {
+    return SettingsOf(*http_);
 }
 
 bool TranslateService::Start(const QString& sourceCode, const QString& targetCode,

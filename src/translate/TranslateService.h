@@ -7,6 +7,7 @@
 
 class QIODevice;
 class TauHTTP;
+struct TransferSettings;
 
 // How one translation ended.
 enum class TranslateOutcome {
@@ -32,14 +33,15 @@ TranslateRefusal CheckTranslation(QStringView sourceCode, QStringView targetCode
 QString TranslateRefusalText(TranslateRefusal refusal);
 QString TranslateFailureText(TranslateOutcome outcome);
 
-// The translation service: owns the transfer component the window knows as
-// auHTTP1, with its agent, endpoint and form body, and turns each of its
+// The translation service: owns its transfer component, named
+// "auHTTP1", with its agent, endpoint and form body, and turns each of its
 // endings into a TranslateResult. One translation at a time.
 class TranslateService : public QObject {
 public:
     explicit TranslateService(QObject* parent = nullptr);
 
-    TauHTTP* Component() const { return http_; }
+    // What its transfer is set to send (a copy).
+    TransferSettings Transfer() const;
     bool IsBusy() const;
 
     // Sends sourceText (lines separated by CR LF) from one translation code
