@@ -107,7 +107,8 @@ TEST(Preferences, ANewValueTakesItsWrittenSpelling) {
         ASSERT_TRUE(prefs);
         ASSERT_TRUE(prefs->Write(pref::Ocr, 2));
         ASSERT_TRUE(prefs->Write(pref::OcrPath, QStringLiteral("a\"b")));
-        EXPECT_EQ(FileBytes(), kHead + row.after + "\"OCRPath\"=\"a\\\"b\"\n\n") << row.before.data();
+        EXPECT_EQ(FileBytes(), kHead + row.after + "\"OCRPath\"=\"a\\\"b\"\n\n")
+            << row.before.data();
         EXPECT_EQ(prefs->Read(pref::Ocr), 2);
     }
 }
