@@ -11,7 +11,10 @@ constexpr uint16_t kLock = XCB_MOD_MASK_LOCK, kNumLock = XCB_MOD_MASK_2;
 constexpr uint16_t kIgnored[] = {0, kLock, kNumLock, kLock | kNumLock};
 
 xcb_connection_t* Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // A program without a GUI application (the command line) has no display:
+    // qGuiApp would be a wrong cast there.
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
 }
 
@@ -46,8 +49,8 @@ X11Hotkeys::X11Hotkeys() = default;
 X11Hotkeys::~X11Hotkeys() {
     for (const Key& key : keys_)
         Release(key);
-    if (filtering_ && qGuiApp)
-        qGuiApp->removeNativeEventFilter(this);
+    if (filtering_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
 bool X11Hotkeys::Available() {
@@ -93,7 +96,7 @@ X11Hotkeys::Grab X11Hotkeys::Add(const QString& id, const QString& text) {
     }
     keys_.push_back(key);
     if (!filtering_) {
-        qGuiApp->installNativeEventFilter(this);
+        QCoreApplication::instance()->installNativeEventFilter(this);
         filtering_ = true;
     }
     return Grab::Grabbed;
