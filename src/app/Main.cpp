@@ -1,20 +1,15 @@
 #include "app/Main.h"
 
 #include "app/EmbeddedFiles.h"
-#include "base/Files.h"
-#include "base/Paths.h"
-#include "base/Settings.h"
-#include "desktop/X11Hotkeys.h"
+#include "desktop/GlobalShortcuts.h"
 #include "storage/FileStorage.h"
 #include "toolkit/AppIcon.h"
-#include "toolkit/ErrorBox.h"
 #include "toolkit/HintStyle.h"
 #include "translate/LanguageCatalog.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QScreen>
@@ -25,7 +20,6 @@ namespace {
 
 const char* const kTagProperty = "quillTag";
 constexpr int kMemoMaxLength = 2000;
-constexpr int kHintPauseMs = 8000;
 
 QFont MemoFont() {
     QFont font(QStringLiteral("宋体"));
@@ -62,30 +56,13 @@ TbsSkinComboBox* LanguageList(QWidget* parent, const char* name, const QStringLi
     return box;
 }
 
-// The look FormCreate will pick from the settings (1..3), known before the
-// controls exist. A value of the wrong type stops FormCreate before it reaches
-// the face, so the same reads come first here.
-int StoredFace() {
-    std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    if (!key)
-        return 1;
-    try {
-        for (const char* name : {"SourceLanguage", "TargetLanguage", "OCR"})
-            key->ReadInteger(QLatin1String(name));
-        const int face = key->ReadInteger(QStringLiteral("Face"));
-        return face >= 1 && face <= 3 ? face : 1;
-    } catch (const ESettingsError&) {
-        return 1;
-    }
-}
-
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     // The style and the skin go on before the first control exists: either one
     // set later restyles every control built so far, which costs more than
     // building the window.
-    SetApplicationHints(true, kHintPauseMs);
+    SetApplicationHints(true, HintPauseMs);
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_StyledBackground);
@@ -98,7 +75,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     bsCompressedStoredSkin3 = new TbsCompressedStoredSkin(2, this);
     TbsCompressedStoredSkin* const skins[] = {bsCompressedStoredSkin1, bsCompressedStoredSkin2,
                                               bsCompressedStoredSkin3};
-    bsSkinData1->SetCompressedStoredSkin(skins[StoredFace() - 1]);
+    bsSkinData1->SetCompressedStoredSkin(skins[WindowSettings::StoredFace() - 1]);
     // Like a form being loaded: a skin chosen while the window is built is
     // applied once at the end, and only if it differs from the one above.
     bsSkinData1->BeginUpdate();
@@ -141,15 +118,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BindTranslate();
     BindOcr();
     BindSpeech();
-    BindCommands();
 
     FormCreate(this);
     bsSkinData1->EndUpdate();
 }
 
-TForm1::~TForm1() {
-    delete Hotkeys; // gives the shortcuts back
-}
+// The shortcuts are given back with their owner.
+TForm1::~TForm1() = default;
 
 int TForm1::Tag(const QAction* item) {
     return item ? item->property(kTagProperty).toInt() : 0;
@@ -378,69 +353,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::FormCreate(QObject*) {
-    SetApplicationHints(true, kHintPauseMs);
-
-    if (std::unique_ptr<SettingsKey> key = SettingsKey::Open()) {
-        try {
-            if (key->ValueExists(QStringLiteral("SourceLanguage")))
-                SourceComboBox->SetItemIndex(key->ReadInteger(QStringLiteral("SourceLanguage")));
-            else
-                SourceComboBox->SetItemIndex(0);
-            if (key->ValueExists(QStringLiteral("TargetLanguage")))
-                TargetComboBox->SetItemIndex(key->ReadInteger(QStringLiteral("TargetLanguage")));
-            else
-                TargetComboBox->SetItemIndex(2);
-            if (key->ValueExists(QStringLiteral("OCR"))) {
-                OCRServer = key->ReadInteger(QStringLiteral("OCR"));
-                (OCRServer == 1 ? OCRServerID1 : OCRServerID2)->setChecked(true);
-            } else {
-                OCRServer = 1;
-            }
-            if (key->ValueExists(QStringLiteral("Face"))) {
-                const int face = key->ReadInteger(QStringLiteral("Face"));
-                TbsCompressedStoredSkin* skins[] = {
-                    bsCompressedStoredSkin1, bsCompressedStoredSkin2, bsCompressedStoredSkin3};
-                QAction* items[] = {N6, N7, N8};
-                if (face >= 1 && face <= 3) {
-                    bsSkinData1->SetCompressedStoredSkin(skins[face - 1]);
-                    items[face - 1]->setChecked(true);
-                }
-            }
-        } catch (const ESettingsError& error) {
-            // The rest of the start-up (cursors, cache folder) is skipped; the
-            // window still opens.
-            ShowErrorBox(this, QString::fromUtf8(error.what()));
-            return;
-        }
-    }
-
-    InstallCursors();
-
-    // Without a data folder the cache would land in the file system root.
-    const QString data = LocalAppDataPath();
-    if (!data.isEmpty())
-        QDir().mkdir(data + QStringLiteral("/quilltts"));
-}
-
 void TForm1::FormShow(QObject*) {
     TntMemo1->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::FormClose(QObject*) {
-    const QString data = LocalAppDataPath();
-    // The trailing separator makes the doubled one of the original paths; harmless here.
-    if (!data.isEmpty())
-        DeleteFilesWithExtension(data + QStringLiteral("/quilltts/"), QStringLiteral("mp3"));
-
-    std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    if (!key)
-        return;
-    key->WriteInteger(QStringLiteral("SourceLanguage"), SourceComboBox->currentIndex());
-    key->WriteInteger(QStringLiteral("TargetLanguage"), TargetComboBox->currentIndex());
-    key->WriteInteger(QStringLiteral("OCRServer"), OCRServer);
-    key->WriteInteger(QStringLiteral("OCRLanguage"), OCRLanguage);
-    key->WriteString(QStringLiteral("OCRPath"), OCRPath);
 }
 
 void TForm1::bsBusinessSkinForm1RestoreFromTray(QObject*) {

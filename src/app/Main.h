@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WindowSettings.h"
 #include "toolkit/BusinessSkinForm.h"
 #include "toolkit/ClickLabel.h"
 #include "toolkit/SkinComboBox.h"
@@ -11,35 +12,31 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QIODevice>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <cstdint>
-#include <functional>
+#include <memory>
 
-class TauHTTP;
 class TFileStorage;
 class TMp3Player;
 class TranslateService;
 class OcrService;
 class SpeechService;
+class GlobalShortcuts;
 struct TranslateResult;
 struct OcrResult;
 struct SpeechResult;
 enum class OcrEngine;
 enum class InstanceRequest;
-class X11Hotkeys;
-class PortalShortcuts;
 
 // The main window. Every control and component is a public member so the
-// feature files (MainTranslate, MainOcr, MainSpeech, MainCommands, MainCursors)
-// and the tests reach them by name. The features themselves are services
-// below the window; each feature file makes its service in its Bind* step and
-// shows what it reports.
+// feature files (MainTranslate, MainOcr, MainSpeech, MainCommands, MainCursors,
+// MainDesktop) and the tests reach them by name. The features are services
+// below the window, which it keeps to itself: it starts them and shows what
+// they report; tests look at them through the read-only views.
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -52,6 +49,8 @@ public:
     static constexpr int ClientHeight = 454;
     static constexpr int MinTrackWidth = 797;
     static constexpr int MinTrackHeight = 454;
+    // How long the pointer rests on a control before its hint shows.
+    static constexpr int HintPauseMs = 8000;
 
     // --- controls -------------------------------------------------------
     TUnicodeMemo* TntMemo1 = nullptr; // source text
@@ -100,19 +99,12 @@ public:
     TbsCompressedStoredSkin* bsCompressedStoredSkin3 = nullptr;
     TbsSkinMessage* bsSkinMessage1 = nullptr;
     TFileStorage* FileStorage1 = nullptr;
-    TranslateService* Translation = nullptr;
-    OcrService* Recognition = nullptr;
-    SpeechService* Speech = nullptr;
-    // The services' transfer components.
-    TauHTTP* auHTTP1 = nullptr; // translation
-    TauHTTP* auHTTP2 = nullptr; // speech
-    TauHTTP* OCRHttp = nullptr; // recognition
 
-    // --- fields ---------------------------------------------------------
-    int32_t OCRServer = 0;
-    int32_t OCRLanguage = 0;
-    QString OCRPath;
-    bool EnterHandled = false;
+    // Read-only views of the services behind the window.
+    const TranslateService& Translation() const { return *translation_; }
+    const OcrService& Recognition() const { return *recognition_; }
+    const SpeechService& Speech() const { return *speech_; }
+    const TMp3Player& Player() const { return *player_; }
 
     // The tag of a menu item (N6..N8: 1..3, OCRServerID1/2: 1/2, others 0).
     static int Tag(const QAction* item);
@@ -143,54 +135,23 @@ public:
     void TntMemo1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
     // Key is the typed character ('\r' for Enter); setting it to 0 swallows it.
     void TntMemo1KeyPress(QObject* Sender, QChar& Key);
-    void auHTTP1Done(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
-    void auHTTP1ConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,
-                         QIODevice* Stream);
-    void auHTTP1HTTPError(QObject* Sender, int ErrorCode, QIODevice* Stream);
-    void auHTTP1HostUnreachable(QObject* Sender);
-    void auHTTP1WaitTimeoutExpired(QObject* Sender);
 
     // --- recognition ----------------------------------------------------
     void bsSkinButton8Click(QObject* Sender);
-    void OCRHttpDone(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
+    // The upload's progress, as the service reports it, in the source box.
     void OCRHttpUploadProgress(QObject* Sender, int DataSize, int BytesTransferred, int ElapsedTime,
                                int EstimatedTimeLeft, quint8 PercentsDone, float TransferRate);
-    void OCRHttpUploadFieldRequest(QObject* Sender, quint16 FileIndex, QIODevice* UploadStream,
-                                   QString& FieldName, QString& FileName);
-    void OCRHttpConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,
-                         QIODevice* Stream);
-    void OCRHttpHTTPError(QObject* Sender, int ErrorCode, QIODevice* Stream);
-    void OCRHttpHostUnreachable(QObject* Sender);
+    // The engine of the checked menu item (None when neither is checked).
+    OcrEngine CheckedOcrEngine() const;
 
     // --- read aloud -----------------------------------------------------
     void Image1Click(QObject* Sender);
     void Image2Click(QObject* Sender);
-    void auHTTP2Done(QObject* Sender, const QString& ContentType, int FileSize, QIODevice* Stream);
-    void auHTTP2ConnLost(QObject* Sender, const QString& ContentType, int FileSize, int BytesRead,
-                         QIODevice* Stream);
-    void auHTTP2HTTPError(QObject* Sender, int ErrorCode, QIODevice* Stream);
-    void auHTTP2HostUnreachable(QObject* Sender);
-    void auHTTP2WaitTimeoutExpired(QObject* Sender);
-
-    // Feature members added by their owners go below this line.
-
-    // --- read aloud: request and playback --------------------------------
-    TMp3Player* Mp3Player = nullptr;
     void SpeakText(const QString& Text, const QString& LanguageCode);
     void PlayMp3File(const QString& Path);
 
-    // --- commands: help text and desktop launcher -------------------------
+    // --- commands: help text ----------------------------------------------
     static QStringList HelpText();
-    // The launcher file's text for a program, its folder and its icon file.
-    static QByteArray DesktopLauncher(const QString& program, const QString& folder,
-                                      const QString& icon);
-    // Where the launcher goes: "Quillmate.desktop" in the user's desktop folder.
-    static QString DesktopLauncherPath();
-
-    // Recognition: one capture into "ocr.jpg"; true when a fresh picture was written.
-    bool CaptureScreenToJpeg();
-    // The engine of the checked menu item (None when neither is checked).
-    OcrEngine CheckedOcrEngine() const;
 
     // What the services report, shown as the window shows it.
     void TranslationFinished(const TranslateResult& result);
@@ -213,8 +174,6 @@ public:
     // name ("HotkeyTranslateSelection", "HotkeyRecognizeRegion"; empty turns
     // one off). A key another program holds is reported once, by name.
     void PrepareDesktopReach();
-    X11Hotkeys* Hotkeys = nullptr;
-    PortalShortcuts* Portal = nullptr; // Wayland: the portal's shortcuts
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -229,9 +188,16 @@ private:
     void BindTranslate();
     void BindOcr();
     void BindSpeech();
-    void BindCommands();
     void InstallCursors();
-    void BindPortalShortcuts();
 
+    TranslateService* translation_ = nullptr;
+    OcrService* recognition_ = nullptr;
+    SpeechService* speech_ = nullptr;
+    TMp3Player* player_ = nullptr;
+    std::unique_ptr<GlobalShortcuts> shortcuts_;
+    WindowSettings settings_;
+    // The latest key-down in the source box was a translate shortcut: the
+    // key-press that follows it is swallowed.
+    bool enterHandled_ = false;
     bool closed_ = false;
 };

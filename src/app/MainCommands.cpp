@@ -1,55 +1,27 @@
 #include "app/Main.h"
-#include "base/Files.h"
 #include "base/Paths.h"
-#include "base/Settings.h"
+#include "base/Preferences.h"
+#include "desktop/DesktopLauncher.h"
 #include "feedback/SendUserInfo.h"
 #include "toolkit/AppIcon.h"
 #include "toolkit/CursorTable.h"
 #include "toolkit/ErrorBox.h"
 #include "update/UpdateForm.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTextCursor>
 #include <exception>
 #include <memory>
 
 namespace {
 
-// Desktop entry values escape backslashes; Exec arguments are quoted and
-// escape the characters special inside quotes; a literal % is doubled.
-QString QuoteExecArgument(const QString& path) {
-    QString quoted;
-    for (QChar c : path) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    quoted.replace('%', QStringLiteral("%%"));
-    quoted = '"' + quoted + '"';
-    return quoted.replace('\\', QStringLiteral("\\\\"));
-}
-
-// Values are single lines: a line break would start a new key.
-QString OneLine(QString value) {
-    value.replace('\\', QStringLiteral("\\\\"));
-    value.replace('\n', QStringLiteral("\\n"));
-    value.replace('\r', QStringLiteral("\\r"));
-    return value;
-}
-
 void ShowErrorOf(QWidget* parent, const std::exception& error) {
     ShowErrorBox(parent, QString::fromUtf8(error.what()));
 }
 
 } // namespace
-
-void TForm1::BindCommands() {}
 
 QStringList TForm1::HelpText() {
     return {
@@ -185,8 +157,8 @@ void TForm1::N6Click(QObject* Sender) {
                                             bsCompressedStoredSkin3};
         if (tag >= 1 && tag <= 3)
             bsSkinData1->SetCompressedStoredSkin(skins[tag - 1]);
-        if (std::unique_ptr<SettingsKey> key = SettingsKey::Open())
-            key->WriteInteger(QStringLiteral("Face"), tag);
+        if (std::unique_ptr<Preferences> prefs = Preferences::Open())
+            prefs->Write(pref::Face, tag);
     } catch (...) {
         // A skin that cannot be applied or stored is not worth a message.
     }
@@ -197,55 +169,24 @@ void TForm1::OCRServerID1Click(QObject* Sender) {
     if (!item)
         return;
     item->setChecked(true);
-    std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    if (key && !key->WriteInteger(QStringLiteral("ocr"), Tag(item)))
-        ShowErrorBox(this, QStringLiteral("Failed to set data for 'ocr'"));
-}
-
-QByteArray TForm1::DesktopLauncher(const QString& program, const QString& folder,
-                                   const QString& icon) {
-    QString text = QStringLiteral("[Desktop Entry]\n"
-                                  "Type=Application\n"
-                                  "Version=1.0\n"
-                                  "Name=Quillmate\n");
-    text += QStringLiteral("Comment=全球超强的OCR翻译工具\n");
-    text += QStringLiteral("Exec=") + QuoteExecArgument(program) + '\n';
-    text += QStringLiteral("Path=") + OneLine(folder) + '\n';
-    if (!icon.isEmpty())
-        text += QStringLiteral("Icon=") + OneLine(icon) + '\n';
-    text += QStringLiteral("Terminal=false\n"
-                           "Categories=Utility;Office;\n");
-    return text.toUtf8();
-}
-
-QString TForm1::DesktopLauncherPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) +
-           QStringLiteral("/Quillmate.desktop");
+    std::unique_ptr<Preferences> prefs = Preferences::Open();
+    if (prefs && !prefs->Write(pref::Ocr, Tag(item)))
+        ShowErrorBox(
+            this,
+            QStringLiteral("Failed to set data for '%1'").arg(QLatin1String(pref::Ocr.writtenAs)));
 }
 
 void TForm1::N10Click(QObject*) {
-    const QString program = QCoreApplication::applicationFilePath();
-    const QString folder = QFileInfo(program).absolutePath() + '/';
-    // A launcher names an icon file; ours is drawn in code, so keep a copy.
-    QString icon;
-    const QString data = LocalAppDataPath();
-    if (!data.isEmpty()) {
-        icon = data + QStringLiteral("/quillmate.png");
-        // Encoded in memory first: a full disk then fails our write, not the
-        // image writer's (which leaks its copy of the image on a write error).
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        if (!QuillmateIconPixmap(256).save(&buffer, "PNG") || !SaveFileAtomically(icon, png))
-            icon.clear();
-    }
-    // Replaces an existing launcher; a failed save stays silent.
-    const QString path = DesktopLauncherPath();
-    if (!SaveFileAtomically(path, DesktopLauncher(program, folder, icon)))
-        return;
-    // Desktops start only launchers marked executable.
-    QFile::setPermissions(path,
-                          QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    // A launcher names an icon file; ours is drawn in code, so a copy is kept.
+    // Encoded in memory first: a full disk then fails our write, not the
+    // image writer's (which leaks its copy of the image on a write error).
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!QuillmateIconPixmap(256).save(&buffer, "PNG"))
+        png.clear();
+    // A failed save stays silent.
+    WriteDesktopLauncher(QCoreApplication::applicationFilePath(), png, LocalAppDataPath());
 }
 
 void TForm1::SourceComboBoxCloseUp(QObject*) {

@@ -1,12 +1,8 @@
 #include "app/Main.h"
-#include "base/Endpoints.h"
 #include "base/Paths.h"
-#include "engineclient/LocalEngine.h"
-#include "http/auHTTP.h"
 #include "ocr/OcrAnswers.h"
+#include "ocr/OcrCapture.h"
 #include "ocr/OcrService.h"
-#include "ocr/ScreenCapture.h"
-#include "storage/FileStorage.h"
 #include "translate/LanguageCatalog.h"
 
 #include <QCoreApplication>
@@ -17,8 +13,6 @@
 
 namespace {
 
-constexpr char kLibraryName[] = "PrScrn.dll";
-constexpr char kPictureName[] = "ocr.jpg";
 // A window manager animates the minimising; the frozen screen must not show
 // our window half gone.
 constexpr int kMinimiseSettleMs = 250;
@@ -44,14 +38,13 @@ void WaitUntilHidden(QWidget* window) {
 } // namespace
 
 void TForm1::BindOcr() {
-    Recognition = new OcrService(this);
-    OCRHttp = Recognition->Component();
+    recognition_ = new OcrService(this);
     // The menu decides when the answer comes, not when the upload started.
-    Recognition->EngineAtAnswer = [this] { return CheckedOcrEngine(); };
-    Recognition->OnProgress = [this](int percentsDone) {
-        OCRHttpUploadProgress(OCRHttp, 0, 0, 0, 0, quint8(percentsDone), 0);
+    recognition_->EngineAtAnswer = [this] { return CheckedOcrEngine(); };
+    recognition_->OnProgress = [this](int percentsDone) {
+        OCRHttpUploadProgress(this, 0, 0, 0, 0, quint8(percentsDone), 0);
     };
-    Recognition->OnFinished = [this](const OcrResult& result) { OcrFinished(result); };
+    recognition_->OnFinished = [this](const OcrResult& result) { OcrFinished(result); };
 }
 
 OcrEngine TForm1::CheckedOcrEngine() const {
@@ -60,43 +53,23 @@ OcrEngine TForm1::CheckedOcrEngine() const {
                                        : OcrEngine::None;
 }
 
-bool TForm1::CaptureScreenToJpeg() {
-    const QString folder = LocalAppDataPath();
-    // Without a data folder the paths would point at the file system's root.
-    if (folder.isEmpty())
-        return false;
-    const CaptureResult result = CaptureScreenRegion(
-        folder + '/' + kLibraryName, folder + '/' + kPictureName, [this](const QString& path) {
-            if (FileStorage1)
-                FileStorage1->ExtractFile(QString::fromLatin1(kLibraryName), path);
-        });
-    return result == CaptureResult::Captured;
-}
-
 void TForm1::bsSkinButton8Click(QObject*) {
-    const Endpoint endpoint =
-        OCRServerID2->isChecked() && !OCRServerID1->isChecked() ? Endpoint::Ocr2 : Endpoint::Ocr1;
+    OcrCapture capture(LocalAppDataPath(), FileStorage1);
     // The local engine starts while the user chooses the region.
-    if (UsesLocalEngine(endpoint))
-        LocalEngine::Instance().Prepare();
+    OcrCapture::PrepareEngine(CheckedOcrEngine());
     const Qt::WindowStates before = windowState();
     setWindowState((before & ~Qt::WindowActive) | Qt::WindowMinimized);
     WaitUntilHidden(this);
-    if (CaptureScreenToJpeg()) {
+    if (capture.CaptureScreen()) {
         TntMemo1->setFocus(Qt::OtherFocusReason);
         // A picture that cannot be read sends nothing and shows nothing.
-        Recognition->Start(CheckedOcrEngine(), LocalAppDataPath() + '/' + kPictureName,
-                           SourceSpeechCode(SourceComboBox->currentIndex()));
+        recognition_->Start(CheckedOcrEngine(), capture.PicturePath(),
+                            SourceSpeechCode(SourceComboBox->currentIndex()));
     }
     setWindowState(before & ~Qt::WindowMinimized);
     show();
     activateWindow();
     bsSkinButton7->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::OCRHttpUploadFieldRequest(QObject*, quint16, QIODevice* UploadStream, QString&,
-                                       QString&) {
-    Recognition->WriteBody(UploadStream);
 }
 
 void TForm1::OCRHttpUploadProgress(QObject*, int, int, int, int, quint8 PercentsDone, float) {
@@ -123,20 +96,4 @@ void TForm1::OcrFinished(const OcrResult& result) {
     case OcrOutcome::Stopped:
         break;
     }
-}
-
-void TForm1::OCRHttpDone(QObject*, const QString&, int, QIODevice* Stream) {
-    OcrFinished(OcrService::ResultOfAnswer(CheckedOcrEngine(), Stream));
-}
-
-void TForm1::OCRHttpConnLost(QObject*, const QString&, int, int, QIODevice*) {
-    OcrFinished({OcrOutcome::ConnectionLost, {}});
-}
-
-void TForm1::OCRHttpHTTPError(QObject*, int, QIODevice*) {
-    OcrFinished({OcrOutcome::HttpError, {}});
-}
-
-void TForm1::OCRHttpHostUnreachable(QObject*) {
-    OcrFinished({OcrOutcome::HostUnreachable, {}});
 }

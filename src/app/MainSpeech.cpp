@@ -13,10 +13,9 @@ const QString kNoTranslation = QStringLiteral("   译文显示框为空，请翻
 } // namespace
 
 void TForm1::BindSpeech() {
-    Mp3Player = new TMp3Player(this);
-    Speech = new SpeechService(this);
-    auHTTP2 = Speech->Component();
-    Speech->OnFinished = [this](const SpeechResult& result) { SpeechFinished(result); };
+    player_ = new TMp3Player(this);
+    speech_ = new SpeechService(this);
+    speech_->OnFinished = [this](const SpeechResult& result) { SpeechFinished(result); };
 }
 
 void TForm1::Image1Click(QObject*) {
@@ -46,39 +45,19 @@ void TForm1::Image2Click(QObject*) {
 }
 
 void TForm1::SpeakText(const QString& Text, const QString& LanguageCode) {
-    if (Speech->IsBusy())
+    if (speech_->IsBusy())
         return;
     // Before the start: an engine that cannot be had ends the request at once.
     SetScreenCursor(crAnimatedBusy);
-    Speech->Start(Text, LanguageCode);
+    speech_->Start(Text, LanguageCode);
 }
 
 void TForm1::PlayMp3File(const QString& Path) {
-    Mp3Player->PlayMp3File(Path);
+    player_->PlayMp3File(Path);
 }
 
 void TForm1::SpeechFinished(const SpeechResult& result) {
     if (result.outcome == SpeechOutcome::Saved)
         PlayMp3File(result.file);
     SetScreenCursor(crDefault);
-}
-
-void TForm1::auHTTP2Done(QObject*, const QString&, int, QIODevice*) {
-    SpeechFinished({SpeechOutcome::Saved, Speech->LastSpeechFile()});
-}
-
-void TForm1::auHTTP2ConnLost(QObject*, const QString&, int, int, QIODevice*) {
-    SpeechFinished({SpeechOutcome::Failed, {}});
-}
-
-void TForm1::auHTTP2HTTPError(QObject*, int, QIODevice*) {
-    SpeechFinished({SpeechOutcome::Failed, {}});
-}
-
-void TForm1::auHTTP2HostUnreachable(QObject*) {
-    SpeechFinished({SpeechOutcome::Failed, {}});
-}
-
-void TForm1::auHTTP2WaitTimeoutExpired(QObject*) {
-    SpeechFinished({SpeechOutcome::Failed, {}});
 }

@@ -1,5 +1,4 @@
 #include "app/Main.h"
-#include "http/auHTTP.h"
 #include "toolkit/CursorTable.h"
 #include "translate/LanguageCatalog.h"
 #include "translate/TranslateService.h"
@@ -13,9 +12,8 @@ bool IsEnter(int key) {
 } // namespace
 
 void TForm1::BindTranslate() {
-    Translation = new TranslateService(this);
-    auHTTP1 = Translation->Component();
-    Translation->OnFinished = [this](const TranslateResult& result) {
+    translation_ = new TranslateService(this);
+    translation_->OnFinished = [this](const TranslateResult& result) {
         TranslationFinished(result);
     };
 }
@@ -35,24 +33,24 @@ void TForm1::bsSkinButton7Click(QObject*) {
     bsSkinButton7->setEnabled(false);
     TntMemo2->clear();
     // A running translation puts cursor and button back when it ends.
-    Translation->Start(source, target, TntMemo1->TextCRLF());
+    translation_->Start(source, target, TntMemo1->TextCRLF());
 }
 
 void TForm1::TntMemo1KeyDown(QObject*, int& Key, Qt::KeyboardModifiers Shift) {
-    EnterHandled = false;
+    enterHandled_ = false;
     // Two separate tests on purpose: Ctrl+Shift+Enter runs the command twice.
     if (IsEnter(Key) && Shift.testFlag(Qt::ControlModifier)) {
-        EnterHandled = true;
+        enterHandled_ = true;
         bsSkinButton7Click(this);
     }
     if (IsEnter(Key) && Shift.testFlag(Qt::ShiftModifier)) {
-        EnterHandled = true;
+        enterHandled_ = true;
         bsSkinButton7Click(this);
     }
 }
 
 void TForm1::TntMemo1KeyPress(QObject*, QChar& Key) {
-    if (EnterHandled)
+    if (enterHandled_)
         Key = QChar(0);
 }
 
@@ -66,24 +64,4 @@ void TForm1::TranslationFinished(const TranslateResult& result) {
     }
     SetScreenCursor(crDefault);
     bsSkinButton7->setEnabled(true);
-}
-
-void TForm1::auHTTP1Done(QObject*, const QString&, int, QIODevice* Stream) {
-    TranslationFinished(TranslateService::ResultOfAnswer(Stream));
-}
-
-void TForm1::auHTTP1ConnLost(QObject*, const QString&, int, int, QIODevice*) {
-    TranslationFinished({TranslateOutcome::ConnectionLost, {}});
-}
-
-void TForm1::auHTTP1HTTPError(QObject*, int, QIODevice*) {
-    TranslationFinished({TranslateOutcome::HttpError, {}});
-}
-
-void TForm1::auHTTP1HostUnreachable(QObject*) {
-    TranslationFinished({TranslateOutcome::HostUnreachable, {}});
-}
-
-void TForm1::auHTTP1WaitTimeoutExpired(QObject*) {
-    TranslationFinished({TranslateOutcome::WaitTimedOut, {}});
 }

@@ -1,6 +1,6 @@
 #include "cli/CliCommands.h"
 
-#include "base/Settings.h"
+#include "base/Preferences.h"
 #include "base/TextHelpers.h"
 #include "base/Utf8.h"
 #include "speech/Mp3Player.h"
@@ -89,19 +89,9 @@ int FinishOutput(int status) {
     return status == 0 ? 1 : status;
 }
 
-int SavedInteger(const char* name, int fallback) {
-    const std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    try {
-        if (key && key->ValueExists(QString::fromLatin1(name)))
-            return key->ReadInteger(QString::fromLatin1(name));
-    } catch (const ESettingsError&) {
-    }
-    return fallback;
-}
-
 bool ResolveSource(const CliOptions& options, const QString& given, int& position) {
     if (given.isEmpty()) {
-        position = SavedInteger("SourceLanguage", 0);
+        position = Preferences::Get(pref::SourceLanguage);
         return true;
     }
     const std::optional<int> found = SourcePosition(given);
@@ -141,7 +131,7 @@ int RunTranslateCommand(const CliOptions& options) {
     int source = 0;
     if (!ResolveSource(options, options.source, source))
         return 2;
-    int target = SavedInteger("TargetLanguage", 2);
+    int target = Preferences::Get(pref::TargetLanguage);
     if (!options.target.isEmpty()) {
         const std::optional<int> found = TargetPosition(options.target);
         if (!found)
@@ -211,10 +201,10 @@ int RunSpeakCommand(const CliOptions& options) {
         return 0;
     TMp3Player player;
     bool played = false;
-    player.OnFinished = [&](TMp3Player*, const QString&, bool ok, qint64) {
+    QObject::connect(&player, &TMp3Player::Finished, [&](const QString&, bool ok, qint64) {
         played = ok;
         loop.quit();
-    };
+    });
     player.PlayMp3File(result.file);
     loop.exec();
     QFile::remove(result.file);

@@ -33,8 +33,6 @@ bool TextOf(const CliOptions& options, QString& text);
 // The status once standard output is flushed: 1 instead of 0, with a
 // message, when the output could not be written.
 int FinishOutput(int status);
-// A list position saved by the window, or fallback when none is saved.
-int SavedInteger(const char* name, int fallback);
 // The source position for -s (or -l), or the saved one; nothing, after a
 // usage error was reported, when the language is unknown.
 bool ResolveSource(const CliOptions& options, const QString& given, int& position);

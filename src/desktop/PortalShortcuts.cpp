@@ -81,11 +81,12 @@ QString PortalShortcuts::PortalTrigger(const QString& keys) {
     return parts.join('+');
 }
 
-void PortalShortcuts::Bind(std::vector<Shortcut> shortcuts) {
+GlobalShortcuts::Refusals PortalShortcuts::Bind(std::vector<Shortcut> shortcuts) {
     shortcuts_ = std::move(shortcuts);
     stage_ = Stage::Creating;
     Call(QStringLiteral("CreateSession"), {},
          {{QStringLiteral("session_handle_token"), QStringLiteral("quillmate")}});
+    return {};
 }
 
 void PortalShortcuts::Call(const QString& method, QList<QVariant> arguments, QVariantMap options) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/GlobalShortcuts.h"
+
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -14,23 +16,16 @@
 // GlobalShortcuts), for Wayland sessions where no program may grab keys: one
 // session, the shortcuts bound with the keys we prefer (the desktop may ask
 // the user or choose others), then their activations.
-class PortalShortcuts : public QObject {
+class PortalShortcuts : public QObject, public GlobalShortcuts {
     Q_OBJECT
 public:
-    struct Shortcut {
-        QString id;          // e.g. "translate-selection"
-        QString description; // shown by the desktop
-        QString keys;        // preferred keys, e.g. "Ctrl+Alt+E"
-    };
-
     explicit PortalShortcuts(QObject* parent = nullptr);
 
     // Whether the session bus has a portal with this interface.
     static bool Available();
-    // Creates the session and binds the shortcuts; the answers come later.
-    void Bind(std::vector<Shortcut> shortcuts);
-
-    std::function<void(const QString& id)> OnActivated;
+    // Creates the session and binds the shortcuts, the keys as preferred
+    // ones; the answers come later, so nothing is refused at once.
+    Refusals Bind(std::vector<Shortcut> shortcuts) override;
     // The ids the desktop bound.
     std::function<void(const QStringList& ids)> OnBound;
     // The portal refused, or the user cancelled.

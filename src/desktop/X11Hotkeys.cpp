@@ -11,7 +11,10 @@ constexpr uint16_t kLock = XCB_MOD_MASK_LOCK, kNumLock = XCB_MOD_MASK_2;
 constexpr uint16_t kIgnored[] = {0, kLock, kNumLock, kLock | kNumLock};
 
 xcb_connection_t* Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // A program without a GUI application (the command line) has no display:
+    // qGuiApp would be a wrong cast there.
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
 }
 
@@ -46,15 +49,29 @@ X11Hotkeys::X11Hotkeys() = default;
 X11Hotkeys::~X11Hotkeys() {
     for (const Key& key : keys_)
         Release(key);
-    if (filtering_ && qGuiApp)
-        qGuiApp->removeNativeEventFilter(this);
+    if (filtering_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
 bool X11Hotkeys::Available() {
     return Connection() != nullptr;
 }
 
-X11Hotkeys::Grab X11Hotkeys::Add(int id, const QString& text) {
+GlobalShortcuts::Refusals X11Hotkeys::Bind(std::vector<Shortcut> shortcuts) {
+    Refusals refused;
+    for (const Shortcut& s : shortcuts) {
+        if (s.keys.isEmpty())
+            continue;
+        const Grab grab = Add(s.id, s.keys);
+        if (grab == Grab::Taken)
+            refused.taken << s.keys;
+        else if (grab == Grab::Invalid)
+            refused.unusable << s.keys;
+    }
+    return refused;
+}
+
+X11Hotkeys::Grab X11Hotkeys::Add(const QString& id, const QString& text) {
     xcb_connection_t* c = Connection();
     if (!c)
         return Grab::NoX11;
@@ -79,7 +96,7 @@ X11Hotkeys::Grab X11Hotkeys::Add(int id, const QString& text) {
     }
     keys_.push_back(key);
     if (!filtering_) {
-        qGuiApp->installNativeEventFilter(this);
+        QCoreApplication::instance()->installNativeEventFilter(this);
         filtering_ = true;
     }
     return Grab::Grabbed;
@@ -104,8 +121,8 @@ bool X11Hotkeys::nativeEventFilter(const QByteArray& eventType, void* message, q
     const uint16_t state = press->state & ~(kLock | kNumLock);
     for (const Key& key : keys_) {
         if (key.keycode == press->detail && key.modifiers == (state & 0xFF)) {
-            if (OnPressed)
-                OnPressed(key.id);
+            if (OnActivated)
+                OnActivated(key.id);
             return true;
         }
     }

@@ -1,12 +1,8 @@
 #include "feedback/InstallationId.h"
 
-#include "base/Settings.h"
+#include "base/Preferences.h"
 
 #include <QUuid>
-
-namespace {
-const char* const kValueName = "InstallationID";
-}
 
 bool IsInstallationIdentifier(const QByteArray& text) {
     if (text.size() != 32)
@@ -19,10 +15,10 @@ bool IsInstallationIdentifier(const QByteArray& text) {
 
 QByteArray InstallationIdentifier() {
     static QByteArray sessionOnly;
-    std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    if (key && key->ValueExists(kValueName)) {
+    std::unique_ptr<Preferences> prefs = Preferences::Open();
+    if (prefs && prefs->Has(pref::InstallationId)) {
         try {
-            const QByteArray stored = key->ReadString(kValueName).toLatin1();
+            const QByteArray stored = prefs->Read(pref::InstallationId).toLatin1();
             if (IsInstallationIdentifier(stored))
                 return stored;
         } catch (const ESettingsError&) {
@@ -30,7 +26,7 @@ QByteArray InstallationIdentifier() {
         }
     }
     const QByteArray made = QUuid::createUuid().toByteArray(QUuid::Id128);
-    if (key && key->WriteString(kValueName, QString::fromLatin1(made)))
+    if (prefs && prefs->Write(pref::InstallationId, QString::fromLatin1(made)))
         return made;
     if (sessionOnly.isEmpty())
         sessionOnly = made;

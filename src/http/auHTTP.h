@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/auLogin.h"
 #include "http/auThread.h"
 
 #include <QByteArray>
@@ -69,20 +70,6 @@ using TauHTTPPasswordRequestEvent =
     std::function<void(QObject* Sender, const QString& Realm, bool& TryAgain)>;
 using TauHTTPProxyAuthenticationEvent = std::function<void(QObject* Sender, QString& ProxyUsername,
                                                            QString& ProxyPassword, bool& TryAgain)>;
-
-class TauLoginComponent : public QObject {
-    Q_OBJECT
-public:
-    explicit TauLoginComponent(QObject* owner = nullptr) : QObject(owner) {}
-
-    QString Username;
-    QString Password;
-
-    // The "LInfo" value: credentials as scrambled bytes; empty when both are.
-    QByteArray WriteLInfo() const;
-    // Reverses WriteLInfo; false (nothing changed) for bytes it did not write.
-    bool ReadLInfo(const QByteArray& data);
-};
 
 struct AnswerTexts;
 struct TransferJob;

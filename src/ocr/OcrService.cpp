@@ -3,8 +3,9 @@
 #include "base/Endpoints.h"
 #include "base/Utf8.h"
 #include "engineclient/LocalEngine.h"
-#include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "ocr/OcrAnswers.h"
+#include "ocr/OcrCapture.h"
 
 #include <QIODevice>
 
@@ -57,6 +58,10 @@ bool OcrService::IsBusy() const {
     return running_ || http_->IsBusy();
 }
 
+TransferSettings OcrService::Transfer() const {
+    return SettingsOf(*http_);
+}
+
 bool OcrService::Start(OcrEngine engine, const QString& picturePath, const QString& fromCode) {
     if (IsBusy())
         return false;
@@ -67,8 +72,8 @@ bool OcrService::Start(OcrEngine engine, const QString& picturePath, const QStri
         Finish({OcrOutcome::NoPicture, request_.error});
         return true;
     }
-    const Endpoint endpoint = engine == OcrEngine::Two ? Endpoint::Ocr2 : Endpoint::Ocr1;
-    ResolveEndpoint(endpoint, this, [this](const EndpointAddress& address) { Send(address); });
+    ResolveEndpoint(OcrEndpoint(engine), this,
+                    [this](const EndpointAddress& address) { Send(address); });
     return true;
 }
 

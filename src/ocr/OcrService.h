@@ -8,6 +8,7 @@
 
 class QIODevice;
 class TauHTTP;
+struct TransferSettings;
 struct EndpointAddress;
 
 // How one recognition ended.
@@ -29,25 +30,23 @@ struct OcrResult {
 // The message for a failed transfer (with its padding blanks, as shown).
 QString OcrFailureText(OcrOutcome outcome);
 
-// The recognition service: owns the transfer component the window knows as
-// OCRHttp. It builds the whole multipart body from the picture before the
-// transfer starts, resolves the engine's address (the variable's, or the
-// local engine's), sends, and reads the answer with the extractor of the
-// engine chosen when the answer arrives. One recognition at a time.
+// The recognition service: owns its transfer component, named "OCRHttp". It
+// builds the whole multipart body from the picture before the transfer
+// starts, resolves the engine's address (the variable's, or the local
+// engine's), sends, and reads the answer with the extractor of the engine
+// chosen when the answer arrives. One recognition at a time.
 class OcrService : public QObject {
 public:
     explicit OcrService(QObject* parent = nullptr);
 
-    TauHTTP* Component() const { return http_; }
+    // What its transfer is set to send (a copy).
+    TransferSettings Transfer() const;
     bool IsBusy() const;
 
     // Starts sending picturePath to engine, with fromCode as engine two's
     // "from"; false while one runs. NoPicture is reported, without a
     // transfer, when the picture cannot be read.
     bool Start(OcrEngine engine, const QString& picturePath, const QString& fromCode);
-
-    // Writes the body of the running upload (the component asks for it).
-    void WriteBody(QIODevice* stream) const;
 
     // The engine whose extractor reads the answer; by default the one the
     // upload was started for.
@@ -59,6 +58,8 @@ public:
     static OcrResult ResultOfAnswer(OcrEngine engine, QIODevice* stream);
 
 private:
+    // Writes the body of the running upload (the component asks for it).
+    void WriteBody(QIODevice* stream) const;
     void Send(const EndpointAddress& address);
     void Finish(const OcrResult& result);
 

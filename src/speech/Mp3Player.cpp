@@ -38,8 +38,8 @@ void TMp3Player::PlayMp3File(const QString& path) {
     QPointer<TMp3Player> self(this);
     Mp3PlaybackEvents events;
     events.loaded = [self, path](qint64 duration) {
-        if (self && self->OnLoaded)
-            self->OnLoaded(self, path, duration);
+        if (self)
+            emit self->Loaded(path, duration);
     };
     events.finished = [self, path](bool played, qint64 position) {
         if (self)
@@ -50,6 +50,5 @@ void TMp3Player::PlayMp3File(const QString& path) {
 
 void TMp3Player::Finish(const QString& path, bool played, qint64 position) {
     --active_;
-    if (OnFinished)
-        OnFinished(this, path, played, position);
+    emit Finished(path, played, position);
 }

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 // Plays mp3 files through the sound system. Every call gets its own player, so
 // recordings may sound at the same time; a player is closed when its playback
@@ -20,12 +19,13 @@ public:
     // Players still open (loading or playing).
     int ActiveCount() const { return active_; }
 
-    // Raised once a recording's length is known from decoding it.
-    std::function<void(TMp3Player* sender, const QString& path, qint64 durationMs)> OnLoaded;
-    // Raised when a player closes: played is true when the end of the recording
-    // was reached, lastPositionMs is where decoding stopped.
-    std::function<void(TMp3Player* sender, const QString& path, bool played, qint64 lastPositionMs)>
-        OnFinished;
+signals:
+    // Once a recording's length is known from decoding it.
+    void Loaded(const QString& path, qint64 durationMs);
+    // When a player closes: played is true when the end of the recording was
+    // reached, lastPositionMs is where decoding stopped. A signal, so that a
+    // caller with a read-only view of the player can follow it too.
+    void Finished(const QString& path, bool played, qint64 lastPositionMs);
 
 private:
     void Finish(const QString& path, bool played, qint64 position);

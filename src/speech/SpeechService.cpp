@@ -3,7 +3,7 @@
 #include "base/Endpoints.h"
 #include "base/Tick.h"
 #include "engineclient/LocalEngine.h"
-#include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "speech/SpeechRequest.h"
 
 #include <QDir>
@@ -29,6 +29,10 @@ SpeechService::SpeechService(QObject* parent) : QObject(parent), http_(new TauHT
 
 bool SpeechService::IsBusy() const {
     return running_ || http_->IsBusy();
+}
+
+TransferSettings SpeechService::Transfer() const {
+    return SettingsOf(*http_);
 }
 
 bool SpeechService::Start(QStringView text, const QString& languageCode,

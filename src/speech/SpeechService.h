@@ -6,6 +6,7 @@
 #include <functional>
 
 class TauHTTP;
+struct TransferSettings;
 
 enum class SpeechOutcome {
     Saved,  // file holds the recording
@@ -17,14 +18,15 @@ struct SpeechResult {
     QString file;
 };
 
-// The speech service: owns the transfer component the window knows as
-// auHTTP2. Each request saves the recording as a new file of the speech
-// cache (named after the tick count), or where the caller says.
+// The speech service: owns its transfer component, named "auHTTP2". Each
+// request saves the recording as a new file of the speech cache (named after
+// the tick count), or where the caller says.
 class SpeechService : public QObject {
 public:
     explicit SpeechService(QObject* parent = nullptr);
 
-    TauHTTP* Component() const { return http_; }
+    // What its transfer is set to send (a copy).
+    TransferSettings Transfer() const;
     // Busy while a request runs or waits for the engine's address.
     bool IsBusy() const;
 

@@ -1,6 +1,7 @@
 #include "translate/TranslateService.h"
 
 #include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "translate/TranslationRequest.h"
 #include "translate/engines/EngineCall.h"
 #include "translate/engines/GoogleEngine.h"
@@ -75,6 +76,10 @@ TranslateService::~TranslateService() = default;
 
 bool TranslateService::IsBusy() const {
     return running_ || http_->IsBusy();
+}
+
+TransferSettings TranslateService::Transfer() const {
+    return SettingsOf(*http_);
 }
 
 bool TranslateService::Start(const QString& sourceCode, const QString& targetCode,

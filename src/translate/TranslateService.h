@@ -20,6 +20,7 @@ class RestStore;
 class TauHTTP;
 class TranslationEngine;
 struct EngineOutcome;
+struct TransferSettings;
 
 struct TranslateResult {
     TranslateResult() = default;
@@ -68,8 +69,8 @@ public:
     explicit TranslateService(TranslateConfig config, QObject* parent = nullptr);
     ~TranslateService() override;
 
-    // Kept while the window still reaches its component directly.
-    TauHTTP* Component() const { return http_; }
+    // What its transfer is set to send (a copy).
+    TransferSettings Transfer() const;
     bool IsBusy() const;
     const TranslateConfig& Config() const { return config_; }
 

@@ -5,7 +5,6 @@
 #include "TempHome.h"
 #include "XChild.h"
 #include "app/Main.h"
-#include "http/auHTTP.h"
 #include "translate/LanguageCatalog.h"
 #include "translate/TranslationRequest.h"
 

@@ -5,11 +5,12 @@
 #include "TempHome.h"
 #include "app/Main.h"
 #include "base/Paths.h"
-#include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "ocr/OcrService.h"
 #include "translate/LanguageCatalog.h"
 
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -84,7 +85,7 @@ protected:
     void Click() { form->bsSkinButton8Click(form->bsSkinButton8); }
     QString Memo() const { return form->TntMemo1->toPlainText(); }
     bool WaitIdle() {
-        return WaitUntil([&] { return !form->OCRHttp->IsBusy(); }, 10000);
+        return WaitUntil([&] { return !form->Recognition().IsBusy(); }, 10000);
     }
     QByteArray Boundary(const StandInRequest& request) const {
         const QByteArray type = request.header("Content-Type");
@@ -129,7 +130,7 @@ TEST_F(OcrWindow, EngineOneGetsTheBase64PictureAndItsLinesReplaceTheSource) {
               "Chrome/68.0.3440.84 Safari/537.36");
     EXPECT_EQ(request.header("Accept"), "text/html,application/xhtml+xml,application/xml;q=0.9,"
                                         "image/webp,image/apng,*/*;q=0.8");
-    EXPECT_EQ(form->OCRHttp->AddHeaders.size(), 2);
+    EXPECT_EQ(form->Recognition().Transfer().addHeaders.size(), 2);
     EXPECT_TRUE(form->bsSkinButton7->hasFocus() || !QGuiApplication::focusWindow());
 }
 
@@ -237,7 +238,7 @@ TEST_F(OcrWindow, CancelledCaptureSendsNothingAndSaysNothing) {
     UserChooses("");
     Click();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(form->OCRHttp->IsBusy());
+    EXPECT_FALSE(form->Recognition().IsBusy());
     EXPECT_EQ(standIn.RequestCount(), 0);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(Memo(), "kept");
@@ -272,7 +273,7 @@ TEST_F(OcrWindow, FailedTransfersShowOneErrorAndKeepTheBox) {
 
 TEST_F(OcrWindow, ProgressIsShownInTheSourceBox) {
     for (quint8 percent : {0, 57, 100}) {
-        form->OCRHttpUploadProgress(form->OCRHttp, 1000, 10 * percent, 0, 0, percent, 0);
+        form->OCRHttpUploadProgress(form.get(), 1000, 10 * percent, 0, 0, percent, 0);
         EXPECT_EQ(Memo(), QStringLiteral("正在识别图片，请稍等... 已完成 %1%").arg(percent));
     }
 }
@@ -281,7 +282,7 @@ TEST_F(OcrWindow, ACaptureDuringAnUploadOverwritesThePictureButSendsNothing) {
     UserChooses("400x300");
     standIn.SetAnswer(kOcr1Path, Answer(kEngineOneAnswer, 200, 800));
     Click();
-    ASSERT_TRUE(form->OCRHttp->IsBusy());
+    ASSERT_TRUE(form->Recognition().IsBusy());
     UserChooses("500x350");
     Click();
     EXPECT_EQ(QImage(picture).size(), QSize(500, 350));
@@ -292,12 +293,28 @@ TEST_F(OcrWindow, ACaptureDuringAnUploadOverwritesThePictureButSendsNothing) {
 
 TEST_F(OcrWindow, APictureGoneBeforeTheUploadSendsNothing) {
     // The body is built before the transfer starts: a picture that is gone by
-    // then ends the recognition quietly, without a request.
-    QFile::remove(picture);
-    EXPECT_TRUE(form->Recognition->Start(OcrEngine::One, picture, QStringLiteral("auto")));
-    EXPECT_FALSE(form->Recognition->IsBusy());
+    // then ends the recognition quietly, without a request (the service's
+    // tests send it nothing), and the window shows nothing of it.
+    form->TntMemo1->setPlainText("kept");
+    form->OcrFinished({OcrOutcome::NoPicture, QStringLiteral("gone")});
     QCoreApplication::processEvents();
+    EXPECT_FALSE(form->Recognition().IsBusy());
     EXPECT_EQ(standIn.RequestCount(), 0);
     EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(Memo(), QString());
+    EXPECT_EQ(Memo(), "kept");
+}
+
+// A region that cannot be stored (a folder in the picture's place, as a full
+// disk would) is no picture: nothing is sent and nothing is said.
+TEST_F(OcrWindow, APictureThatCannotBeWrittenSendsNothing) {
+    ASSERT_TRUE(QDir().mkpath(picture));
+    form->TntMemo1->setPlainText("kept");
+    UserChooses("300x200");
+    Click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->Recognition().IsBusy());
+    EXPECT_EQ(standIn.RequestCount(), 0);
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(Memo(), "kept");
+    EXPECT_FALSE(form->isMinimized());
 }

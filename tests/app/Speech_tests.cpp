@@ -3,7 +3,6 @@
 #include "TempHome.h"
 #include "app/Main.h"
 #include "engineclient/LocalEngine.h"
-#include "http/auHTTP.h"
 #include "speech/Mp3Player.h"
 #include "speech/SpeechService.h"
 #include "toolkit/CursorTable.h"
@@ -60,10 +59,10 @@ protected:
             return int(TbsSkinMessage::mrOk);
         });
         form_.emplace();
-        form_->Mp3Player->OnFinished = [this](TMp3Player*, const QString& path, bool played,
-                                              qint64) {
-            finished_.push_back({path, played});
-        };
+        QObject::connect(&form_->Player(), &TMp3Player::Finished,
+                         [this](const QString& path, bool played, qint64) {
+                             finished_.push_back({path, played});
+                         });
     }
     void TearDown() override {
         form_.reset();
@@ -71,7 +70,7 @@ protected:
         SetScreenCursor(crDefault);
     }
     bool WaitIdle() {
-        return WaitUntil([&] { return !form_->auHTTP2->IsBusy() && ScreenCursor() == crDefault; },
+        return WaitUntil([&] { return !form_->Speech().IsBusy() && ScreenCursor() == crDefault; },
                          15000);
     }
     QStringList CachedFiles() const {
@@ -103,7 +102,7 @@ TEST_F(SpeechTest, ReadsTheTranslationAndPlaysTheAnswer) {
     EXPECT_TRUE(shown_.empty());
 
     // The answer is stored under the tick count and played from there.
-    const QString file = form_->Speech->LastSpeechFile();
+    const QString file = form_->Speech().LastSpeechFile();
     EXPECT_TRUE(QFileInfo(file).fileName().contains(QRegularExpression("^[0-9]+\\.mp3$")))
         << file.toStdString();
     EXPECT_EQ(QFileInfo(file).absolutePath(), home_.dataDir() + "/quilltts");
@@ -175,8 +174,8 @@ TEST_F(SpeechTest, ChunkedAnswerLeavesNoFileAndNoSound) {
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 1);
-    EXPECT_FALSE(QFile::exists(form_->Speech->LastSpeechFile()));
-    EXPECT_EQ(form_->Mp3Player->ActiveCount(), 0);
+    EXPECT_FALSE(QFile::exists(form_->Speech().LastSpeechFile()));
+    EXPECT_EQ(form_->Player().ActiveCount(), 0);
     EXPECT_TRUE(finished_.empty());
     EXPECT_TRUE(shown_.empty());
 }
@@ -204,7 +203,7 @@ TEST_F(SpeechTest, FailuresOnlyBringTheCursorBack) {
         form_->Image2->click();
         ASSERT_TRUE(WaitIdle()) << c.name;
         EXPECT_TRUE(shown_.empty()) << c.name;
-        EXPECT_EQ(form_->Mp3Player->ActiveCount(), 0) << c.name;
+        EXPECT_EQ(form_->Player().ActiveCount(), 0) << c.name;
     }
     EXPECT_TRUE(finished_.empty());
 }
@@ -216,10 +215,10 @@ TEST_F(SpeechTest, SecondClickWhileBusyIsIgnoredThenANewFileIsMade) {
     form_->TntMemo1->setPlainText("one");
     form_->SourceComboBox->SetItemIndex(3);
     form_->Image1->click();
-    const QString first = form_->Speech->LastSpeechFile();
+    const QString first = form_->Speech().LastSpeechFile();
     form_->TntMemo2->setPlainText("two");
     form_->Image2->click();
-    EXPECT_EQ(form_->Speech->LastSpeechFile(), first);
+    EXPECT_EQ(form_->Speech().LastSpeechFile(), first);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 1);
 
@@ -227,7 +226,7 @@ TEST_F(SpeechTest, SecondClickWhileBusyIsIgnoredThenANewFileIsMade) {
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(standIn_.RequestCount(), 2);
-    EXPECT_NE(form_->Speech->LastSpeechFile(), first);
+    EXPECT_NE(form_->Speech().LastSpeechFile(), first);
     EXPECT_EQ(CachedFiles().size(), 2);
 }
 
@@ -237,7 +236,7 @@ TEST_F(SpeechTest, MissingCacheFolderIsMadeAgain) {
     form_->TntMemo2->setPlainText("ok");
     form_->Image2->click();
     ASSERT_TRUE(WaitIdle());
-    QFile stored(form_->Speech->LastSpeechFile());
+    QFile stored(form_->Speech().LastSpeechFile());
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), "bytes");
 }
@@ -268,7 +267,7 @@ TEST_F(SpeechTest, TheLocalEngineIsProvenBeforeTheTextGoes) {
         form_->TntMemo2->setPlainText("secret words");
         form_->Image2->click();
         ASSERT_TRUE(WaitIdle());
-        QFile stored(form_->Speech->LastSpeechFile());
+        QFile stored(form_->Speech().LastSpeechFile());
         ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
         const QByteArray head = stored.read(3);
         EXPECT_TRUE(head == "ID3" || (uchar(head[0]) == 0xFF && (uchar(head[1]) & 0xE0) == 0xE0));

@@ -4,8 +4,9 @@
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
-#include "http/auHTTP.h"
+#include "http/TransferSettings.h"
 #include "toolkit/CursorTable.h"
+#include "translate/TranslateService.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -64,7 +65,7 @@ protected:
         form->TargetComboBox->setCurrentIndex(form->TargetComboBox->findText(target));
     }
     bool Idle() const {
-        return form->bsSkinButton7->isEnabled() && !form->auHTTP1->IsBusy() &&
+        return form->bsSkinButton7->isEnabled() && !form->Translation().IsBusy() &&
                ScreenCursor() == crDefault;
     }
     bool Busy() const {
@@ -90,7 +91,7 @@ protected:
 };
 
 TEST_F(TranslateWindow, WorkedExampleByteForByte) {
-    EXPECT_EQ(form->auHTTP1->TransferBufferSize, 40960);
+    EXPECT_EQ(form->Translation().Transfer().transferBufferSize, 40960);
     standIn.SetAnswer(kTranslatePath, Answer(kWorkedAnswer));
     form->TntMemo1->setPlainText("Good morning\nThank you");
     form->TntMemo2->setPlainText("old translation");
@@ -202,16 +203,16 @@ TEST_F(TranslateWindow, NoServerListeningIsAFailedHost) {
 
 TEST_F(TranslateWindow, AnExpiredWaitShowsTheTimeoutMessage) {
     // The window never waits for its transfer (and the animated busy cursor
-    // keeps waking a waiting caller anyway), so the event is raised by hand on
-    // a running translation.
+    // keeps waking a waiting caller anyway), so the service's report of an
+    // expired wait is handed to the window by hand on a running translation.
+    EXPECT_FALSE(form->Translation().Transfer().waitThread);
     StandInAnswer never;
     never.neverAnswer = true;
     standIn.SetAnswer(kTranslatePath, never);
     form->TntMemo1->setPlainText("Good morning");
     form->bsSkinButton7->click();
     ASSERT_TRUE(standIn.WaitForRequests(1, 5000));
-    ASSERT_TRUE(form->auHTTP1->OnWaitTimeoutExpired);
-    form->auHTTP1->OnWaitTimeoutExpired(form->auHTTP1);
+    form->TranslationFinished({TranslateOutcome::WaitTimedOut, {}});
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, kTimedOut);
     EXPECT_EQ(messages[0].cursor, crAnimatedBusy);
@@ -366,10 +367,10 @@ TEST_F(TranslateWindow, AHugeAnswerIsCutAfterTheLastLineThatFits) {
 
 TEST_F(TranslateWindow, TheAgentIsReplacedBeforeEveryRequest) {
     standIn.SetAnswer(kTranslatePath, Answer(kWorkedAnswer));
-    EXPECT_EQ(form->auHTTP1->Agent, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
+    EXPECT_EQ(form->Translation().Transfer().agent,
+              "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
     form->TntMemo1->setPlainText("x");
     TranslateAndWait();
-    form->auHTTP1->Agent = "something else";
     TranslateAndWait();
     ASSERT_EQ(standIn.RequestCount(), 2);
     for (const StandInRequest& r : standIn.Requests())

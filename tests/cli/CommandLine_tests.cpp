@@ -4,9 +4,9 @@
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
-#include "http/auHTTP.h"
 #include "speech/SpeechRequest.h"
 #include "translate/LanguageCatalog.h"
+#include "translate/TranslateService.h"
 
 #include <QFile>
 #include <QImage>
@@ -88,7 +88,7 @@ TEST_F(CommandLine, TranslateSendsTheWindowsRequestAndPrintsTheLines) {
         ASSERT_EQ(TargetLangCode(form.TargetComboBox->currentIndex()), "zh-CN");
         form.TntMemo1->setPlainText("Good morning\nThank you");
         form.bsSkinButton7Click(&form);
-        ASSERT_TRUE(WaitUntil([&] { return !form.auHTTP1->IsBusy(); }));
+        ASSERT_TRUE(WaitUntil([&] { return !form.Translation().IsBusy(); }));
     }
     ASSERT_EQ(standIn.RequestCount(), 1);
     const StandInRequest window = standIn.Requests().front();

@@ -24,10 +24,10 @@ TEST(LazyMp3Child, MapsTheMediaLibrariesOnlyAtTheFirstPlayback) {
     TMp3Player player;
     int finished = 0;
     bool played = true;
-    player.OnFinished = [&](TMp3Player*, const QString&, bool p, qint64) {
+    QObject::connect(&player, &TMp3Player::Finished, [&](const QString&, bool p, qint64) {
         ++finished;
         played = p;
-    };
+    });
     // A missing file is skipped before anything is loaded.
     player.PlayMp3File(dir.path() + "/missing.mp3");
     EXPECT_FALSE(Mapped("libQt6Multimedia"));

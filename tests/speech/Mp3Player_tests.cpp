@@ -42,13 +42,12 @@ class Mp3PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        player_.OnLoaded = [this](TMp3Player*, const QString& path, qint64 ms) {
-            durations_[path] = ms;
-        };
-        player_.OnFinished = [this](TMp3Player*, const QString& path, bool played,
-                                    qint64 position) {
-            finished_.push_back({path, played, position});
-        };
+        QObject::connect(&player_, &TMp3Player::Loaded,
+                         [this](const QString& path, qint64 ms) { durations_[path] = ms; });
+        QObject::connect(&player_, &TMp3Player::Finished,
+                         [this](const QString& path, bool played, qint64 position) {
+                             finished_.push_back({path, played, position});
+                         });
     }
     bool WaitFinished(size_t count) {
         return QTest::qWaitFor([&] { return finished_.size() >= count; }, 30000);

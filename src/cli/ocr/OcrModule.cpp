@@ -1,51 +1,31 @@
 // The recognition command: a module of its own, because reading pictures
 // needs Qt's picture libraries, which the rest of the command line never loads.
+#include "base/Preferences.h"
 #include "cli/CliCommands.h"
 #include "cli/CliOptions.h"
-#include "ocr/OcrPicture.h"
+#include "ocr/OcrCapture.h"
 #include "ocr/OcrService.h"
 #include "translate/LanguageCatalog.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
-#include <QImageReader>
 #include <QTemporaryDir>
 
 using namespace cli;
 
 namespace {
 
-// The picture as the capture prepares its region: small ones on the white
-// canvas, then JPEG quality 90, saved as "ocr.jpg" (engine two sends that name).
-bool PreparePicture(const QString& source, const QString& jpegPath, QString& error) {
-    QImageReader reader(source);
-    reader.setAutoTransform(true);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        error = QStringLiteral("无法读取图片：") + source + QStringLiteral("（") +
-                reader.errorString() + QStringLiteral("）");
-        return false;
-    }
-    const QByteArray jpeg = EncodeJpeg(PrepareOcrCanvas(image), 90);
-    QFile out(jpegPath);
-    if (jpeg.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(jpeg) != jpeg.size()) {
-        error = QStringLiteral("无法保存图片：") + jpegPath;
-        return false;
-    }
-    return true;
-}
-
 int Recognise(const CliOptions& options) {
     int source = 0;
     if (!ResolveSource(options, options.source, source))
         return 2;
-    const int saved = SavedInteger("OCR", 1);
+    const int saved = Preferences::Get(pref::Ocr);
     const int engine = options.engine ? options.engine : (saved == 2 ? 2 : 1);
+    // The picture goes where the window's would, but in a folder of this run's.
     QTemporaryDir folder;
-    const QString picture = folder.filePath(QStringLiteral("ocr.jpg"));
+    OcrCapture capture(folder.isValid() ? folder.path() : QString());
     QString error;
-    if (!folder.isValid() || !PreparePicture(options.words.first(), picture, error))
+    if (!folder.isValid() || !capture.TakePictureFile(options.words.first(), error))
         return UsageError(options.command,
                           error.isEmpty() ? QStringLiteral("无法准备图片") : error);
 
@@ -56,7 +36,8 @@ int Recognise(const CliOptions& options) {
         result = r;
         loop.quit();
     };
-    service.Start(engine == 2 ? OcrEngine::Two : OcrEngine::One, picture, SourceSpeechCode(source));
+    service.Start(engine == 2 ? OcrEngine::Two : OcrEngine::One, capture.PicturePath(),
+                  SourceSpeechCode(source));
     if (service.IsBusy())
         loop.exec();
     switch (result.outcome) {
