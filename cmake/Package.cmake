@@ -34,6 +34,8 @@ set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "${_quill_desktop_summary}\n${CPACK_PACK
 set(_quill_run_time_depends
     # The window opens libcurl with dlopen (only the command line links it).
     libcurl4
+    # Opened with dlopen when an engine's key is kept or read.
+    libsecret-1-0
     # The capture library travels inside the program, so no header shows its
     # libraries: Qt's D-Bus module for the Wayland screenshot portal.
     libqt6dbus6

@@ -19,6 +19,7 @@ PACKAGES=(
     libsqlite3-dev libpq-dev nlohmann-json3-dev adduser
     postgresql nginx chromium chromium-driver tidy
     libopencv-dnn-dev libopencv-imgproc-dev libopencv-core-dev python3-onnx python3-numpy
+    libsecret-1-dev gnome-keyring
 )
 # The recognition models come from the npm registry. A Node.js from another
 # source carries its own npm and conflicts with Debian's package.

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -102,6 +103,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     BuildControls();
     BuildMenu();
+    BuildCaptionMenu();
     WireEvents();
 
     // The whole window, frame included, never gets smaller than this.
@@ -198,6 +200,9 @@ void TForm1::BuildControls() {
     Image2->setAccessibleName(QStringLiteral("朗读译文"));
     TntLabel1 = new TClickLabel(QStringLiteral("译文显示框："), TargetHeaderPanel);
     TntLabel1->setObjectName(QStringLiteral("TntLabel1"));
+    EngineLabel = new QLabel(TargetHeaderPanel);
+    EngineLabel->setObjectName(QStringLiteral("EngineLabel"));
+    EngineLabel->setAccessibleName(QStringLiteral("翻译引擎"));
     TntLabel3 = new TClickLabel(QStringLiteral("译文语言："), TargetHeaderPanel);
     TntLabel3->setObjectName(QStringLiteral("TntLabel3"));
     TargetComboBox = LanguageList(TargetHeaderPanel, "TargetComboBox", TargetLanguageItems());
@@ -209,6 +214,7 @@ void TForm1::BuildControls() {
         row->setSpacing(6);
         row->addWidget(Image2, 0, Qt::AlignVCenter);
         row->addWidget(TntLabel1, 0, Qt::AlignVCenter);
+        row->addWidget(EngineLabel, 0, Qt::AlignVCenter);
         row->addStretch(1);
         row->addWidget(TntLabel3, 0, Qt::AlignVCenter);
         row->addWidget(TargetComboBox, 0, Qt::AlignVCenter);
@@ -348,6 +354,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ContextMenu &&
         (watched == HeaderPanel || watched == TargetHeaderPanel || watched == ButtonPanel)) {
         bsSkinPopupMenu2->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    TbsCaptionBar* caption = bsBusinessSkinForm1->CaptionBar();
+    if (event->type() == QEvent::ContextMenu && watched == caption) {
+        CaptionMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress && watched == caption->IconLabel &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        CaptionMenu->popup(
+            caption->IconLabel->mapToGlobal(caption->IconLabel->rect().bottomLeft()));
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -26,6 +26,7 @@ class TranslateService;
 class OcrService;
 class SpeechService;
 class GlobalShortcuts;
+class KeyKeeper;
 struct TranslateResult;
 struct OcrResult;
 struct SpeechResult;
@@ -65,6 +66,7 @@ public:
     QPushButton* bsSkinButton7 = nullptr; // 开 始 翻 译 (default button)
     QPushButton* bsSkinButton8 = nullptr; // 图片文字识别
     TClickLabel* TntLabel1 = nullptr;     // 译文显示框：
+    QLabel* EngineLabel = nullptr;        // right of it: who answered the last translation
     TClickLabel* TntLabel2 = nullptr;     // 原文输入框：
     TClickLabel* TntLabel3 = nullptr;     // 译文语言： (double-click swaps)
     TClickLabel* TntLabel4 = nullptr;     // 原文语言： (double-click swaps)
@@ -158,11 +160,22 @@ public:
     void OcrFinished(const OcrResult& result);
     void SpeechFinished(const SpeechResult& result);
 
+    // --- translation engines ----------------------------------------------
+    // The caption's menu (a right click on the caption bar, or a click on its icon).
+    QMenu* CaptionMenu = nullptr;
+    QAction* CaptionEngines = nullptr; // 翻译引擎设置
+    // Opens the engines' settings dialog; the chain is read again afterwards.
+    void EnginesClick(QObject* Sender);
+    // Reads the engines' settings again; keys the secret service keeps arrive
+    // later, and a translation asked for meanwhile waits for them.
+    void ReloadTranslateConfig();
+
     // --- desktop reach: tray menu, requests of later starts, shortcuts -----
     QMenu* TrayMenu = nullptr;
     QAction* TrayShow = nullptr;      // 显示主窗口
     QAction* TrayTranslate = nullptr; // 翻译选中文本
     QAction* TrayRecognize = nullptr; // 图片文字识别
+    QAction* TrayEngines = nullptr;   // 翻译引擎设置
     QAction* TrayQuit = nullptr;      // 退出
     // Brings the window up from the tray, minimised or behind others.
     void BringToFront();
@@ -186,11 +199,22 @@ private:
     void BuildMenu();
     void WireEvents();
     void BindTranslate();
+    void BuildCaptionMenu();
+    void StartWaitingTranslation();
     void BindOcr();
     void BindSpeech();
     void InstallCursors();
 
     TranslateService* translation_ = nullptr;
+    KeyKeeper* keys_ = nullptr;
+    // While the engines' keys are looked up a translation waits; only the
+    // latest lookup counts.
+    bool keysPending_ = false;
+    int keyLookup_ = 0;
+    struct WaitingTranslation {
+        QString source, target, text;
+    };
+    std::unique_ptr<WaitingTranslation> waiting_;
     OcrService* recognition_ = nullptr;
     SpeechService* speech_ = nullptr;
     TMp3Player* player_ = nullptr;

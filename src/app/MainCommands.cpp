@@ -87,6 +87,7 @@ void TForm1::bsSkinButton1Click(QObject*) {
     TntMemo1->setFocus(Qt::OtherFocusReason);
     TntMemo1->clear();
     TntMemo2->clear();
+    EngineLabel->clear();
 }
 
 void TForm1::bsSkinButton2Click(QObject*) {
@@ -131,6 +132,7 @@ void TForm1::bsSkinButton4Click(QObject*) {
 
 void TForm1::bsSkinButton5Click(QObject*) {
     TntMemo2->clear();
+    EngineLabel->clear();
     for (const QString& line : HelpText())
         TntMemo2->appendPlainText(line);
     // Appending scrolls to the end; bring the first line back into view.

@@ -57,6 +57,8 @@ void TForm1::PrepareDesktopReach() {
         TrayRecognize = TrayMenu->addAction(QStringLiteral("图片文字识别"), this, [this] {
             HandleInstanceRequest(InstanceRequest::RecognizeRegion);
         });
+        TrayEngines = TrayMenu->addAction(QStringLiteral("翻译引擎设置"), this,
+                                          [this] { EnginesClick(TrayEngines); });
         TrayMenu->addSeparator();
         // From the tray the window is hidden: closing it alone would not end the run.
         TrayQuit = TrayMenu->addAction(QStringLiteral("退出"), this, [this] {

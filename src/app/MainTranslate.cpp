@@ -12,10 +12,11 @@ bool IsEnter(int key) {
 } // namespace
 
 void TForm1::BindTranslate() {
-    translation_ = new TranslateService(this);
+    translation_ = new TranslateService(GoogleOnlyConfig(), this);
     translation_->OnFinished = [this](const TranslateResult& result) {
         TranslationFinished(result);
     };
+    ReloadTranslateConfig();
 }
 
 void TForm1::bsSkinButton7Click(QObject*) {
@@ -32,6 +33,12 @@ void TForm1::bsSkinButton7Click(QObject*) {
     SetScreenCursor(crAnimatedBusy);
     bsSkinButton7->setEnabled(false);
     TntMemo2->clear();
+    EngineLabel->clear();
+    if (keysPending_) {
+        waiting_ = std::make_unique<WaitingTranslation>(
+            WaitingTranslation{source, target, TntMemo1->TextCRLF()});
+        return;
+    }
     // A running translation puts cursor and button back when it ends.
     translation_->Start(source, target, TntMemo1->TextCRLF());
 }
@@ -57,6 +64,7 @@ void TForm1::TntMemo1KeyPress(QObject*, QChar& Key) {
 void TForm1::TranslationFinished(const TranslateResult& result) {
     if (result.outcome == TranslateOutcome::Translated) {
         TntMemo2->SetAnswerText(result.text);
+        EngineLabel->setText(result.engine);
     } else {
         // The busy cursor and the disabled button stay while the message is open.
         bsSkinMessage1->ShowSkinMessage(TranslateFailureText(result.outcome),

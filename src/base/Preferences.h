@@ -37,6 +37,15 @@ inline constexpr TextPreference HotkeyTranslateSelection{"HotkeyTranslateSelecti
 inline constexpr TextPreference HotkeyRecognizeRegion{"HotkeyRecognizeRegion", "Ctrl+Alt+O"};
 // The random identifier feedback is sent with.
 inline constexpr TextPreference InstallationId{"InstallationID", ""};
+// The translation engines in the order tried (comma-separated names), and the
+// addresses, model and keys of the two the user sets up. A key is kept here
+// only where no secret service runs; the file is then the user's alone.
+inline constexpr TextPreference TranslateEngines{"TranslateEngines", "google,bing"};
+inline constexpr TextPreference LibreTranslateUrl{"LibreTranslateUrl", ""};
+inline constexpr TextPreference LibreTranslateKey{"LibreTranslateKey", ""};
+inline constexpr TextPreference LlmUrl{"LlmUrl", ""};
+inline constexpr TextPreference LlmModel{"LlmModel", ""};
+inline constexpr TextPreference LlmKey{"LlmKey", ""};
 } // namespace pref
 
 // The settings key read and written by preference rather than by name.

@@ -148,7 +148,7 @@ int RunTranslateCommand(const CliOptions& options) {
         refusal != TranslateRefusal::None)
         return UsageError(options.command, PlainMessage(TranslateRefusalText(refusal)));
 
-    TranslateService service;
+    TranslateService service(ConfigFor(options));
     TranslateResult result;
     QEventLoop loop;
     service.OnFinished = [&](const TranslateResult& r) {
@@ -161,7 +161,9 @@ int RunTranslateCommand(const CliOptions& options) {
         Complain(PlainMessage(TranslateFailureText(result.outcome)));
         return 1;
     }
-    return PrintResult(options, result.text, {{"source", sourceCode}, {"target", targetCode}});
+    return PrintResult(
+        options, result.text,
+        {{"source", sourceCode}, {"target", targetCode}, {"engine", result.engineName}});
 }
 
 int RunSpeakCommand(const CliOptions& options) {

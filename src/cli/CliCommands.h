@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "translate/TranslateConfig.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -13,6 +14,7 @@
 int RunTranslateCommand(const CliOptions& options);
 int RunSpeakCommand(const CliOptions& options);
 int RunLanguagesCommand(const CliOptions& options);
+int RunEnginesCommand(const CliOptions& options);
 
 // Shared by the commands (and the recognition module).
 namespace cli {
@@ -41,5 +43,9 @@ QStringList LinesOf(const QString& text);
 // A result's text on standard output: its lines one per line, or with --json
 // one object of fields plus "text" and "lines". Returns 0, the exit status.
 int PrintResult(const CliOptions& options, const QString& text, QJsonObject fields);
+// The engines a command translates with: --engine's alone, else the chain of
+// the settings; each key the variables and the settings file lack comes from
+// the desktop's secret service.
+TranslateConfig ConfigFor(const CliOptions& options);
 
 } // namespace cli

@@ -26,8 +26,17 @@ int RunCommand(int argc, char** argv) {
     {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Quillmate"));
-        status = options.command == CliCommand::Translate ? RunTranslateCommand(options)
-                                                          : RunSpeakCommand(options);
+        switch (options.command) {
+        case CliCommand::Translate:
+            status = RunTranslateCommand(options);
+            break;
+        case CliCommand::Engines:
+            status = RunEnginesCommand(options);
+            break;
+        default:
+            status = RunSpeakCommand(options);
+            break;
+        }
     }
     open.join();
     return status;

@@ -1,22 +1,25 @@
 #include "cli/CliOptions.h"
 
 #include "translate/LanguageCatalog.h"
+#include "translate/TranslateConfig.h"
 
 namespace {
 
 using Command = CliOptions::Command;
 
-// The options each command takes; every one but --json has a value.
+// The options each command takes; every one but --json and --check has a value.
 QStringList OptionsOf(Command command) {
     switch (command) {
     case Command::Translate:
-        return {"-s", "-t", "--json"};
+        return {"-s", "-t", "--engine", "--json"};
     case Command::Ocr:
         return {"-e", "-s", "--json"};
     case Command::Speak:
         return {"-l", "-o"};
     case Command::Languages:
         return {"--json"};
+    case Command::Engines:
+        return {"--check", "--json"};
     default:
         return {};
     }
@@ -69,6 +72,8 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             return options;
         } else if (arg == QLatin1String("--json")) {
             options.json = true;
+        } else if (arg == QLatin1String("--check")) {
+            options.check = true;
         } else if (i + 1 >= arguments.size()) {
             options.error = arg + QStringLiteral(" 需要一个值");
             return options;
@@ -82,7 +87,14 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
                 options.language = value;
             else if (arg == QLatin1String("-o"))
                 options.outputFile = value;
-            else if (value == QLatin1String("1") || value == QLatin1String("2"))
+            else if (arg == QLatin1String("--engine")) {
+                options.translator = value.trimmed().toLower();
+                if (!KnownEngineNames().contains(options.translator)) {
+                    options.error = QStringLiteral("未知的翻译引擎：%1（可选：%2）")
+                                        .arg(value, KnownEngineNames().join(QStringLiteral("、")));
+                    return options;
+                }
+            } else if (value == QLatin1String("1") || value == QLatin1String("2"))
                 options.engine = value.toInt();
             else {
                 options.error = QStringLiteral("-e 只能是 1 或 2");
@@ -93,7 +105,7 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
     if (options.command == Command::Ocr && !options.help && options.words.size() != 1)
         options.error = QStringLiteral("请给出一个图片文件");
     if ((options.command == Command::Help || options.command == Command::Version ||
-         options.command == Command::Languages) &&
+         options.command == Command::Languages || options.command == Command::Engines) &&
         !options.words.isEmpty())
         options.error = QStringLiteral("多余的参数：") + options.words.first();
     return options;
@@ -103,11 +115,14 @@ QString UsageText(CliOptions::Command command) {
     switch (command) {
     case Command::Translate:
         return QStringLiteral(
-            "用法：quillmate translate [-s 语言] [-t 语言] [--json] [文本 ...]\n"
+            "用法：quillmate translate [-s 语言] [-t 语言] [--engine 引擎] [--json] [文本 ...]\n"
             "翻译文本（参数以空格连接；没有参数时读取标准输入），每行输出一行译文。\n"
-            "  -s 语言   原文语言：翻译代码（en、zh-CN、auto）或列表中的名称（英语）\n"
-            "  -t 语言   译文语言；两者默认为主窗口保存的语言\n"
-            "  --json    输出一个 JSON 对象：source、target、text、lines\n");
+            "依次尝试设置中的翻译引擎，一个失败时换下一个。\n"
+            "  -s 语言         原文语言：翻译代码（en、zh-CN、auto）或列表中的名称（英语）\n"
+            "  -t 语言         译文语言；两者默认为主窗口保存的语言\n"
+            "  --engine 引擎   只用这一个引擎（google、bing、libretranslate、llm），\n"
+            "                  不换引擎，也不理会休息时间\n"
+            "  --json          输出一个 JSON 对象：source、target、engine、text、lines\n");
     case Command::Ocr:
         return QStringLiteral("用法：quillmate ocr [-e 1|2] [-s 语言] [--json] 图片\n"
                               "识别图片文件中的文字（Qt 能读取的任何格式），每行输出一行。\n"
@@ -122,6 +137,13 @@ QString UsageText(CliOptions::Command command) {
     case Command::Languages:
         return QStringLiteral("用法：quillmate languages [--json]\n"
                               "列出语言：位置、名称、翻译代码、朗读代码。\n");
+    case Command::Engines:
+        return QStringLiteral(
+            "用法：quillmate engines [--check] [--json]\n"
+            "按尝试的顺序列出翻译引擎：名称、显示名、主机、是否已设置、是否在休息（到何时）。\n"
+            "  --check   用每个引擎翻译一小段文字，列出结果和用时；\n"
+            "            至少一个引擎翻译成功时退出状态为 0\n"
+            "  --json    输出一个 JSON 对象：engines\n");
     default:
         return QStringLiteral("用法：quillmate [命令] [选项]\n"
                               "没有命令时打开主窗口。\n"
@@ -131,6 +153,7 @@ QString UsageText(CliOptions::Command command) {
                               "  ocr         识别图片中的文字\n"
                               "  speak       朗读文本\n"
                               "  languages   列出语言和代码\n"
+                              "  engines     列出翻译引擎，或检查它们能否翻译\n"
                               "\n"
                               "  --help      显示本说明；quillmate 命令 --help 显示该命令的说明\n"
                               "  --version   显示版本\n"

@@ -18,6 +18,8 @@ struct CliOptions {
     QString language;   // -l
     QString outputFile; // -o
     int engine = 0;     // -e: 1, 2, or 0 when not given
+    QString translator; // --engine: a translation engine's name, lower case
+    bool check = false; // --check
     QStringList words;  // the text, or the picture for ocr
     QString error;      // a usage error, when set
 };

@@ -19,6 +19,22 @@ EngineStatus StatusOf(const EngineSettings& settings) {
 
 } // namespace
 
+QString EngineFailureText(const EngineFailure& failure) {
+    switch (failure.kind) {
+    case FailureKind::Unreachable:
+        return QStringLiteral("无法连接");
+    case FailureKind::Silent:
+        return QStringLiteral("没有回应");
+    case FailureKind::Refused:
+        return QStringLiteral("拒绝（HTTP %1）").arg(failure.status);
+    case FailureKind::Unreadable:
+        return QStringLiteral("答复无法读取");
+    case FailureKind::NotOffered:
+        break;
+    }
+    return QStringLiteral("不支持这两种语言");
+}
+
 QList<EngineStatus> DescribeEngines(const TranslateConfig& config, qint64 nowMs) {
     const RestMap rests = RestStore(config.restsFile).Load(nowMs);
     QList<EngineStatus> list;

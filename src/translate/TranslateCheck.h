@@ -17,6 +17,9 @@ struct EngineStatus {
 // The engines of a configuration in order, with their rests at nowMs.
 QList<EngineStatus> DescribeEngines(const TranslateConfig& config, qint64 nowMs);
 
+// Why an engine gave no translation, in the interface's words ("拒绝（HTTP 429）").
+QString EngineFailureText(const EngineFailure& failure);
+
 // How one engine did with the check's text.
 struct EngineCheckResult {
     EngineStatus engine;

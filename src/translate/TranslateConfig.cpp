@@ -1,8 +1,8 @@
 #include "translate/TranslateConfig.h"
 
 #include "base/Endpoints.h"
+#include "base/Preferences.h"
 #include "base/PrivateFolder.h"
-#include "base/Settings.h"
 #include "translate/engines/BingEngine.h"
 #include "translate/engines/GoogleEngine.h"
 #include "translate/engines/LibreTranslateEngine.h"
@@ -15,16 +15,14 @@ namespace {
 
 // A settings value replaced by its variable when that is set; a value of the
 // other type counts as absent.
-QString Value(const SettingsKey* settings, const char* name, const char* variable) {
+QString Value(const Preferences* prefs, const TextPreference& preference, const char* variable) {
     const QString fromEnvironment = qEnvironmentVariable(variable).trimmed();
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    if (!settings)
+    if (!prefs)
         return {};
-    const QString valueName = QString::fromLatin1(name);
     try {
-        return settings->ValueExists(valueName) ? settings->ReadString(valueName).trimmed()
-                                                : QString();
+        return prefs->Has(preference) ? prefs->Read(preference).trimmed() : QString();
     } catch (const ESettingsError&) {
         return {};
     }
@@ -54,7 +52,7 @@ QStringList KnownEngineNames() {
             QStringLiteral("llm")};
 }
 
-EngineSettings LoadEngineSettings(const SettingsKey* settings, const QString& name) {
+EngineSettings LoadEngineSettings(const Preferences* prefs, const QString& name) {
     EngineSettings engine;
     engine.name = name;
     if (name == QLatin1String("google")) {
@@ -63,20 +61,20 @@ EngineSettings LoadEngineSettings(const SettingsKey* settings, const QString& na
         engine.authUrl = EndpointUrl(Endpoint::BingAuth);
         engine.url = EndpointUrl(Endpoint::Bing);
     } else if (name == QLatin1String("libretranslate")) {
-        engine.url = Value(settings, "LibreTranslateUrl", "QUILLMATE_LIBRETRANSLATE_URL");
-        engine.key = Value(settings, "LibreTranslateKey", "QUILLMATE_LIBRETRANSLATE_KEY");
+        engine.url = Value(prefs, pref::LibreTranslateUrl, "QUILLMATE_LIBRETRANSLATE_URL");
     } else if (name == QLatin1String("llm")) {
-        engine.url = Value(settings, "LlmUrl", "QUILLMATE_LLM_URL");
-        engine.model = Value(settings, "LlmModel", "QUILLMATE_LLM_MODEL");
-        engine.key = Value(settings, "LlmKey", "QUILLMATE_LLM_KEY");
+        engine.url = Value(prefs, pref::LlmUrl, "QUILLMATE_LLM_URL");
+        engine.model = Value(prefs, pref::LlmModel, "QUILLMATE_LLM_MODEL");
     }
+    if (const TextPreference* key = KeyPreference(name))
+        engine.key = Value(prefs, *key, KeyVariable(name));
     return engine;
 }
 
-TranslateConfig LoadTranslateConfig(const SettingsKey* settings) {
-    QString order = Value(settings, "TranslateEngines", "QUILLMATE_TRANSLATE_ENGINES");
+TranslateConfig LoadTranslateConfig(const Preferences* prefs) {
+    QString order = Value(prefs, pref::TranslateEngines, "QUILLMATE_TRANSLATE_ENGINES");
     if (order.isEmpty())
-        order = QString::fromLatin1(kDefaultEngineOrder);
+        order = QString::fromUtf8(pref::TranslateEngines.fallback);
     TranslateConfig config;
     QStringList seen;
     for (const QString& word : order.split(u',', Qt::SkipEmptyParts)) {
@@ -84,15 +82,46 @@ TranslateConfig LoadTranslateConfig(const SettingsKey* settings) {
         if (!KnownEngineNames().contains(name) || seen.contains(name))
             continue;
         seen << name;
-        config.engines << LoadEngineSettings(settings, name);
+        config.engines << LoadEngineSettings(prefs, name);
     }
     config.restsFile = RestsFilePath();
     return config;
 }
 
 TranslateConfig LoadTranslateConfig() {
-    const std::unique_ptr<SettingsKey> key = SettingsKey::Open();
-    return LoadTranslateConfig(key.get());
+    const std::unique_ptr<Preferences> prefs = Preferences::Open();
+    return LoadTranslateConfig(prefs.get());
+}
+
+const TextPreference* KeyPreference(const QString& engineName) {
+    if (engineName == QLatin1String("libretranslate"))
+        return &pref::LibreTranslateKey;
+    if (engineName == QLatin1String("llm"))
+        return &pref::LlmKey;
+    return nullptr;
+}
+
+const char* KeyVariable(const QString& engineName) {
+    if (engineName == QLatin1String("libretranslate"))
+        return "QUILLMATE_LIBRETRANSLATE_KEY";
+    if (engineName == QLatin1String("llm"))
+        return "QUILLMATE_LLM_KEY";
+    return nullptr;
+}
+
+QList<const TextPreference*> KeysToLookUp(const TranslateConfig& config) {
+    QList<const TextPreference*> keys;
+    for (const EngineSettings& engine : config.engines)
+        if (const TextPreference* key = KeyPreference(engine.name);
+            key && engine.Configured() && engine.key.isEmpty())
+            keys << key;
+    return keys;
+}
+
+void SetKey(TranslateConfig& config, const TextPreference& preference, const QString& key) {
+    for (EngineSettings& engine : config.engines)
+        if (KeyPreference(engine.name) == &preference)
+            engine.key = key;
 }
 
 TranslateConfig GoogleOnlyConfig() {

@@ -1,7 +1,7 @@
 #include "translate/TranslateService.h"
 
-#include "http/auHTTP.h"
 #include "http/TransferSettings.h"
+#include "http/auHTTP.h"
 #include "translate/TranslationRequest.h"
 #include "translate/engines/EngineCall.h"
 #include "translate/engines/GoogleEngine.h"
@@ -61,18 +61,33 @@ TranslateService::TranslateService(QObject* parent)
 
 TranslateService::TranslateService(TranslateConfig config, QObject* parent)
     : QObject(parent), config_(std::move(config)), http_(new TauHTTP(this)),
-      call_(std::make_unique<EngineCall>(http_)),
-      rests_(std::make_unique<RestStore>(config_.restsFile)) {
+      call_(std::make_unique<EngineCall>(http_)) {
     http_->setObjectName(QStringLiteral("auHTTP1"));
     http_->TransferBufferSize = kTranslateTransferBufferSize;
     http_->Agent = QString::fromLatin1(kTranslateInitialAgent);
+    MakeEngines();
+}
+
+TranslateService::~TranslateService() = default;
+
+void TranslateService::MakeEngines() {
+    attempts_.clear();
+    engines_.clear();
+    rests_ = std::make_unique<RestStore>(config_.restsFile);
     for (const EngineSettings& settings : config_.engines)
         if (settings.Configured())
             if (std::unique_ptr<TranslationEngine> engine = MakeEngine(settings))
                 engines_.push_back(std::move(engine));
 }
 
-TranslateService::~TranslateService() = default;
+void TranslateService::Reconfigure(TranslateConfig config) {
+    nextConfig_ = std::move(config);
+    if (running_)
+        return;
+    config_ = std::move(*nextConfig_);
+    nextConfig_.reset();
+    MakeEngines();
+}
 
 bool TranslateService::IsBusy() const {
     return running_ || http_->IsBusy();
@@ -162,6 +177,12 @@ void TranslateService::Ended(const EngineOutcome& outcome) {
 void TranslateService::Finish(TranslateResult result) {
     running_ = false;
     result.elapsedMs = clock_.elapsed();
+    if (nextConfig_) {
+        // The engines go: the result already holds what it needs of them.
+        config_ = std::move(*nextConfig_);
+        nextConfig_.reset();
+        MakeEngines();
+    }
     if (OnFinished)
         OnFinished(result);
 }

@@ -73,6 +73,9 @@ public:
     TransferSettings Transfer() const;
     bool IsBusy() const;
     const TranslateConfig& Config() const { return config_; }
+    // Takes another configuration: at once while no translation runs, else
+    // when the running one has ended.
+    void Reconfigure(TranslateConfig config);
 
     // Sends sourceText (lines separated by CR LF) from one catalogue
     // translation code to another; false, sending nothing, while a
@@ -91,11 +94,13 @@ private:
         QString source, target; // the engine's codes
     };
 
+    void MakeEngines();
     void TryNext();
     void Ended(const EngineOutcome& outcome);
     void Finish(TranslateResult result);
 
     TranslateConfig config_;
+    std::optional<TranslateConfig> nextConfig_;
     TauHTTP* http_;
     std::unique_ptr<EngineCall> call_;
     std::unique_ptr<RestStore> rests_;

@@ -1,6 +1,7 @@
 // The translate command end to end: the real main window, offscreen, against
 // the loopback stand-in. Checks the bytes that left the program, what the
 // boxes show, and the cursor and button around every message.
+#include "ScopedEnv.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -45,6 +46,8 @@ class TranslateWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         standIn.PointEndpointsHere();
+        // The engine the program always had, alone.
+        env.Set("QUILLMATE_TRANSLATE_ENGINES", "google");
         TbsSkinMessage::SetAnswerer([this](const QString& text, int kind, int buttons) {
             messages.append(
                 {text, kind, buttons, ScreenCursor(), form->bsSkinButton7->isEnabled()});
@@ -85,6 +88,8 @@ protected:
     }
 
     TempHome home;
+    PrivateRuntime runtime;
+    ScopedEnv env;
     ServiceStandIn standIn;
     std::unique_ptr<TForm1> form;
     QList<Message> messages;
@@ -194,6 +199,9 @@ TEST_F(TranslateWindow, NoServerListeningIsAFailedHost) {
         ServiceStandIn gone;
         qputenv("QUILLMATE_TRANSLATE_URL", gone.Url(u"/translate_a/single").toUtf8());
     }
+    // The window reads the engines' addresses when it starts.
+    form = std::make_unique<TForm1>();
+    form->show();
     form->TntMemo1->setPlainText("Good morning");
     TranslateAndWait();
     ASSERT_EQ(messages.size(), 1);

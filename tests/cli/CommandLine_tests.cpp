@@ -1,6 +1,7 @@
 // "quillmate <command>" as a process against the loopback stand-in, with no
 // display in its environment.
 #include "PlantedListener.h"
+#include "ScopedEnv.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -45,6 +46,8 @@ protected:
     void SetUp() override {
         standIn.PointEndpointsHere();
         ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+        // The engine the program always had, alone, unless a test says otherwise.
+        env.Set("QUILLMATE_TRANSLATE_ENGINES", "google");
     }
 
     // outputFile: standard output goes there instead.
@@ -74,6 +77,7 @@ protected:
 
     TempHome home;
     QTemporaryDir runtime;
+    ScopedEnv env;
     ServiceStandIn standIn;
 };
 
