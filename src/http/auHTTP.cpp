@@ -306,6 +306,7 @@ void TauCustomHTTP::WaitTimedOut() {
 void TauCustomHTTP::Publish(const TransferState& state) {
     StatusCode = state.statusCode;
     Succeeded = state.succeeded;
+    TransportError = state.transportError;
     DataSize = state.dataSize;
     BytesRead = state.bytesRead;
     StartTick = state.startTick;

@@ -30,6 +30,14 @@ struct TauHTTPRange {
     int EndRange = 0;
 };
 
+// Why the connection of the last transfer failed, as libcurl told it.
+enum TauTransportError : uint8_t {
+    teNone,            // it did not fail (or the transfer is still running)
+    teCouldNotConnect, // refused, no route, no such host
+    teTimedOut,        // the connect limit or the silence limit ran out
+    teOther,           // broke off, or any other failure
+};
+
 // Milliseconds; 0 leaves libcurl's own value.
 struct TauHTTPTimeouts {
     uint32_t ConnectTimeout = 0;
@@ -143,6 +151,7 @@ public:
     // Run-time state of the last (or running) transfer, as the UI thread sees it:
     // up to date inside every handler and after completion.
     int StatusCode = -1; // -1: no status obtained
+    TauTransportError TransportError = teNone;
     bool Succeeded = false;
     QString RawHeadersCRLF;
     QString ContentType; // also the realm of a 401 answer

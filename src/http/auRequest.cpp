@@ -11,6 +11,23 @@ namespace {
 // libcurl's receive buffer; our steps of TransferBufferSize are cut from it.
 constexpr long kCurlBufferSize = 102400;
 
+TauTransportError TransportErrorOf(CURLcode code, bool silenced) {
+    switch (code) {
+    case CURLE_OK:
+        return teNone;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return teCouldNotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return teTimedOut;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return silenced ? teTimedOut : teOther;
+    default:
+        return teOther;
+    }
+}
+
 // Every callback catches everything: no exception may unwind through libcurl.
 class RequestSide {
 public:
@@ -39,6 +56,7 @@ private:
     CurlSlist headers_;
     qint64 uploadOffset_ = 0;
     uint32_t silenceMs_ = 0;
+    bool silenced_ = false; // the silence limit ended the pass
     curl_off_t downloaded_ = 0, uploaded_ = 0;
 };
 
@@ -61,13 +79,16 @@ void RequestSide::Run() {
 
     CurlEasy easy;
     state_.succeeded = static_cast<bool>(easy);
-    if (!state_.succeeded)
+    if (!state_.succeeded) {
+        state_.transportError = teOther;
         return;
+    }
     CURL* h = easy.get();
     const bool secure = scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     // No connection without a host; a refused header block sends nothing.
     if (host.isEmpty() || !Setup(h, raw, secure, user, pass)) {
         state_.succeeded = false;
+        state_.transportError = host.isEmpty() ? teCouldNotConnect : teOther;
         return;
     }
 
@@ -84,9 +105,11 @@ void RequestSide::Run() {
         if (request_.workOffline)
             break; // offline: nothing is cached here, so nothing can be served
         activity_.Note();
+        silenced_ = false;
         const CURLcode code = curl_easy_perform(h);
         if (sink_.Stopped())
             return;
+        state_.transportError = TransportErrorOf(code, silenced_);
         answer_.EndPass(code);
         const std::optional<AuthRetry>& retry = answer_.Retry();
         if (!retry)
@@ -251,7 +274,8 @@ int RequestSide::OnXferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t
     }
     if (!p->answer_.FlushIfDue())
         return 1;
-    return p->activity_.SilentFor(p->silenceMs_) ? 1 : 0;
+    p->silenced_ = p->activity_.SilentFor(p->silenceMs_);
+    return p->silenced_ ? 1 : 0;
 }
 
 } // namespace

@@ -73,6 +73,7 @@ std::shared_ptr<TransferJob> TransferJob::Make(TransferRequest request) {
     // Until the procedure says otherwise: a transfer whose thread never ran
     // ends as one that obtained no status.
     made->result.state.succeeded = false;
+    made->result.state.transportError = teNone;
     made->result.spare.memory = std::make_unique<QBuffer>();
     if (!made->request.outputFileName.isEmpty())
         made->result.spare.file = std::make_unique<QTemporaryFile>(made->request.outputFileName +

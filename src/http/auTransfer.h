@@ -48,6 +48,7 @@ struct AnswerTexts {
 struct TransferState {
     int statusCode = -1;
     bool succeeded = false;
+    TauTransportError transportError = teNone;
     int dataSize = 0;
     int bytesRead = 0;
     uint32_t startTick = 0;

@@ -1,7 +1,7 @@
 // The translate command end to end: the real main window, offscreen, against
 // the loopback stand-in. Checks the bytes that left the program, what the
 // boxes show, and the cursor and button around every message.
-#include "ScopedEnv.h"
+#include "EnvScope.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -89,7 +89,7 @@ protected:
 
     TempHome home;
     PrivateRuntime runtime;
-    ScopedEnv env;
+    EnvScope env;
     ServiceStandIn standIn;
     std::unique_ptr<TForm1> form;
     QList<Message> messages;

@@ -1,7 +1,7 @@
 // "quillmate <command>" as a process against the loopback stand-in, with no
 // display in its environment.
 #include "PlantedListener.h"
-#include "ScopedEnv.h"
+#include "EnvScope.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -77,7 +77,7 @@ protected:
 
     TempHome home;
     QTemporaryDir runtime;
-    ScopedEnv env;
+    EnvScope env;
     ServiceStandIn standIn;
 };
 

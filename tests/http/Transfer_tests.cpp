@@ -1,5 +1,6 @@
 #include "HttpTestUtil.h"
 #include "LoopbackServer.h"
+#include "StalledListener.h"
 #include "TempHome.h"
 #include "http/CurlHandles.h"
 #include "http/auHTTP.h"
@@ -139,6 +140,49 @@ TEST(HttpTransfer, UnreachableTargetsRaiseHostUnreachable) {
         ASSERT_TRUE(log.Wait());
         EXPECT_EQ(log.events, QStringList({"AnyError", "HostUnreachable"}));
         EXPECT_EQ(http.StatusCode, -1);
+    }
+}
+
+// Callers tell a blocked host from a refusing one by what libcurl said, on
+// one component used again and again (each transfer sets it anew).
+TEST(HttpTransfer, TransportErrorSaysWhyTheConnectionFailed) {
+    StalledListener stalled;
+    ASSERT_TRUE(stalled.Stalls());
+    LoopbackServer server;
+    server.on("/ok", LoopbackScript::Text("hello"));
+    server.on("/missing", LoopbackScript::Reply(404, "no"));
+    server.on("/silent", LoopbackScript::NeverAnswer());
+    server.on("/closed", LoopbackScript::Raw(""));
+    server.on("/cut", LoopbackScript::Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab"));
+    const struct Row {
+        const char* name;
+        QString url;
+        QString event;
+        TauTransportError error;
+    } rows[] = {
+        {"refused", DeadUrl(), "HostUnreachable", teCouldNotConnect},
+        {"answered", server.url("/ok"), "Done(5)", teNone},
+        {"no host", QStringLiteral("http://"), "HostUnreachable", teCouldNotConnect},
+        {"handshake never completes",
+         QStringLiteral("http://127.0.0.1:%1/").arg(stalled.Port()),
+         "HostUnreachable",
+         teTimedOut},
+        {"error status", server.url("/missing"), "HTTPError(404)", teNone},
+        {"connected, then silent", server.url("/silent"), "HostUnreachable", teTimedOut},
+        {"closed without an answer", server.url("/closed"), "HostUnreachable", teOther},
+        {"answer cut short", server.url("/cut"), "ConnLost(10,2)", teOther},
+    };
+    TauHTTP http;
+    http.Timeouts.ConnectTimeout = 300;
+    http.Timeouts.ReceiveTimeout = 1000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EventLog log(http);
+        http.URL = row.url;
+        ASSERT_TRUE(http.StartTransfer());
+        ASSERT_TRUE(log.Wait(8000));
+        EXPECT_EQ(log.events.last(), row.event);
+        EXPECT_EQ(http.TransportError, row.error);
     }
 }
 

@@ -14,9 +14,17 @@ qint64 NowSecs() {
     return QDateTime::currentSecsSinceEpoch();
 }
 
-// A failure that took (nearly) the whole limit ran into it.
+// A failure that took (nearly) the whole limit ran into it: how a transfer
+// that ended before libcurl said why is judged.
 bool RanOut(qint64 elapsedMs, qint64 limitMs) {
     return elapsedMs >= limitMs * 9 / 10;
+}
+
+// Silent when a limit ran out, as libcurl reports it, else `otherwise`.
+FailureKind KindOf(TauTransportError error, bool ranOut, FailureKind otherwise) {
+    if (error == teTimedOut || (error == teNone && ranOut))
+        return FailureKind::Silent;
+    return otherwise;
 }
 
 } // namespace
@@ -40,16 +48,16 @@ EngineCall::EngineCall(TauHTTP* http) : http_(http) {
     // An answer of status 200 that broke off: cut, or silent too long.
     http_->OnConnLost = [this](QObject*, const QString&, int, int, QIODevice*) {
         if (Running())
-            Failed(RanOut(elapsed_.elapsed(), DefaultTransferLimits().silenceMs)
-                       ? FailureKind::Silent
-                       : FailureKind::Unreadable,
+            Failed(KindOf(http_->TransportError,
+                          RanOut(elapsed_.elapsed(), DefaultTransferLimits().silenceMs),
+                          FailureKind::Unreadable),
                    200, TranslateOutcome::ConnectionLost);
     };
     // No status at all: refused or unknown at once, or nothing within the limit.
     http_->OnHostUnreachable = [this](QObject*) {
         if (Running())
-            Failed(RanOut(elapsed_.elapsed(), ConnectLimitMs()) ? FailureKind::Silent
-                                                                : FailureKind::Unreachable,
+            Failed(KindOf(http_->TransportError, RanOut(elapsed_.elapsed(), ConnectLimitMs()),
+                          FailureKind::Unreachable),
                    -1, TranslateOutcome::HostUnreachable);
     };
     http_->OnWaitTimeoutExpired = [this](QObject*) {

@@ -9,12 +9,12 @@
 
 // Environment variables changed for the life of the object; each comes back
 // as it was, in reverse order, on destruction.
-class ScopedEnv {
+class EnvScope {
 public:
-    ScopedEnv() = default;
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() {
+    EnvScope() = default;
+    EnvScope(const EnvScope&) = delete;
+    EnvScope& operator=(const EnvScope&) = delete;
+    ~EnvScope() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
             if (it->value)
                 qputenv(it->name, *it->value);
@@ -56,5 +56,5 @@ public:
 
 private:
     QTemporaryDir dir_;
-    ScopedEnv env_;
+    EnvScope env_;
 };
