@@ -1,6 +1,6 @@
 // libsecret (and through it GIO and libgcrypt) is opened on the first call
 // rather than when the window starts: most sessions never touch a key.
-// glib's headers come first: Qt's keyword macros would rewrite them.
+// Qt's keyword macros are off in this target: they would rewrite GLib's headers.
 #include "keyring/SecretService.h"
 
 #include <dlfcn.h>
@@ -16,6 +16,7 @@ struct SecretApi {
     decltype(&::secret_password_clear_sync) clear = nullptr;
     decltype(&::secret_password_free) free = nullptr;
     decltype(&::g_error_free) errorFree = nullptr;
+    decltype(&::secret_service_disconnect) disconnect = nullptr;
 };
 
 template <typename F> bool Bind(void* library, const char* name, F& slot) {
@@ -33,7 +34,8 @@ SecretApi Open() {
                  Bind(lib, "secret_password_lookup_sync", api.lookup) &&
                  Bind(lib, "secret_password_clear_sync", api.clear) &&
                  Bind(lib, "secret_password_free", api.free) &&
-                 Bind(lib, "g_error_free", api.errorFree);
+                 Bind(lib, "g_error_free", api.errorFree) &&
+                 Bind(lib, "secret_service_disconnect", api.disconnect);
     return api;
 }
 
@@ -63,10 +65,13 @@ std::mutex& CallLock() {
     return lock;
 }
 
+// libsecret keeps its connection to the service for the whole process: after
+// a failure it is dropped, so a service that starts later is found.
 bool Failed(const SecretApi& api, GError* error) {
     if (!error)
         return false;
     api.errorFree(error);
+    api.disconnect();
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -207,6 +208,52 @@ TEST_F(TranslateWindow, NoServerListeningIsAFailedHost) {
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, kServerFailed);
     EXPECT_EQ(messages[0].cursor, crAnimatedBusy);
+}
+
+// A busy first engine hands over within one click: the button stays off
+// until the second has answered, the label names the one that did, and the
+// next translation skips the resting engine.
+TEST_F(TranslateWindow, ABusyEngineHandsOverAndTheLabelNamesWhoAnswered) {
+    env.Set("QUILLMATE_TRANSLATE_ENGINES", "google,libretranslate");
+    env.Set("QUILLMATE_LIBRETRANSLATE_URL", standIn.Url(u"/libre/").toUtf8());
+    env.Set("QUILLMATE_LIBRETRANSLATE_KEY", "k");
+    form = std::make_unique<TForm1>();
+    form->show();
+    Choose("英语", "简体中文");
+    QLabel* label = nullptr;
+    for (QLabel* l : form->findChildren<QLabel*>())
+        if (l->accessibleName() == QStringLiteral("翻译引擎"))
+            label = l;
+    ASSERT_TRUE(label);
+    standIn.SetAnswer(kTranslatePath, Answer("", 429));
+    StandInAnswer libre = Answer(R"({"translatedText":"早上好"})");
+    libre.headerDelayMs = 300;
+    standIn.SetAnswer("/libre/translate", libre);
+    form->TntMemo1->setPlainText("Good morning");
+
+    form->bsSkinButton7->click();
+    ASSERT_TRUE(WaitUntil([this] { return standIn.RequestCount() == 2; }));
+    EXPECT_TRUE(Busy());
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(form->TntMemo2->TextCRLF(), QStringLiteral("早上好\r\n"));
+    EXPECT_EQ(label->text(), QStringLiteral("LibreTranslate"));
+    EXPECT_EQ(standIn.Requests().at(1).path(), "/libre/translate");
+
+    standIn.ClearRequests();
+    TranslateAndWait();
+    ASSERT_EQ(standIn.RequestCount(), 1);
+    EXPECT_EQ(standIn.Requests().at(0).path(), "/libre/translate");
+    EXPECT_EQ(label->text(), QStringLiteral("LibreTranslate"));
+
+    // Nobody left: the last failure's message, and no name.
+    standIn.SetAnswer("/libre/translate", Answer("", 500));
+    TranslateAndWait();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, kTimedOut);
+    EXPECT_FALSE(messages[0].buttonEnabled);
+    EXPECT_TRUE(label->text().isEmpty());
+    EXPECT_TRUE(form->TntMemo2->toPlainText().isEmpty());
 }
 
 TEST_F(TranslateWindow, AnExpiredWaitShowsTheTimeoutMessage) {

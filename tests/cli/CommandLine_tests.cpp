@@ -1,7 +1,7 @@
 // "quillmate <command>" as a process against the loopback stand-in, with no
 // display in its environment.
-#include "PlantedListener.h"
 #include "EnvScope.h"
+#include "PlantedListener.h"
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
@@ -58,6 +58,8 @@ protected:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
         env.insert("XDG_RUNTIME_DIR", runtime.path());
+        // Never the user's keyring: a bus nobody listens on.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime.filePath("no-bus"));
         process.setProcessEnvironment(env);
         if (!outputFile.isEmpty())
             process.setStandardOutputFile(outputFile);
@@ -226,6 +228,96 @@ TEST_F(CommandLine, ExitStatusAndMessages) {
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(standIn.RequestCount(), row.requests);
     }
+}
+
+// A chain of a busy google and a working libretranslate, kept across runs
+// by the rests file: who answers, what the listing and the check say, and
+// --engine, which tries its engine alone whatever rests.
+TEST_F(CommandLine, TheChainTheListingTheCheckAndOneEngine) {
+    env.Set("QUILLMATE_TRANSLATE_ENGINES", "google,libretranslate");
+    env.Set("QUILLMATE_LIBRETRANSLATE_URL", standIn.Url(u"/libre/").toUtf8());
+    env.Set("QUILLMATE_LIBRETRANSLATE_KEY", "k");
+    const QByteArray libre = "/libre/translate";
+    standIn.SetAnswer(kTranslatePath, StandInReply("", 429));
+    standIn.SetAnswer(libre, StandInReply(R"({"translatedText":"早上好"})"));
+    auto asked = [this] {
+        QList<QByteArray> paths;
+        for (const StandInRequest& r : standIn.Requests())
+            paths << r.path();
+        standIn.ClearRequests();
+        return paths;
+    };
+
+    const Outcome chain = Quillmate({"translate", "--json", "-s", "en", "-t", "zh-CN", "hi"});
+    ASSERT_EQ(chain.status, 0) << chain.err.toStdString();
+    const QJsonObject answered = QJsonDocument::fromJson(chain.out.toUtf8()).object();
+    EXPECT_EQ(answered["engine"].toString(), "libretranslate");
+    EXPECT_EQ(answered["text"].toString(), QStringLiteral("早上好"));
+    EXPECT_EQ(asked(), (QList<QByteArray>{kTranslatePath, libre}));
+
+    const Outcome list = Quillmate({"engines"});
+    ASSERT_EQ(list.status, 0) << list.err.toStdString();
+    const QStringList lines = list.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("google\tGoogle\t127.0.0.1")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("已设置\t休息到 "))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("libretranslate\tLibreTranslate\t127.0.0.1"));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("已设置\t可用"))) << lines[1].toStdString();
+    const Outcome json = Quillmate({"engines", "--json"});
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8())["engines"].toArray();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0]["restingUntil"].isString());
+    EXPECT_TRUE(rows[1]["restingUntil"].isNull());
+    EXPECT_TRUE(asked().isEmpty());
+
+    // The resting engine alone is still asked, and its refusal is the run's.
+    const Outcome alone =
+        Quillmate({"translate", "--engine", "google", "-s", "en", "-t", "zh-CN", "hi"});
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_TRUE(alone.err.contains(QStringLiteral("连接服务器超时"))) << alone.err.toStdString();
+    EXPECT_EQ(asked(), QList<QByteArray>{kTranslatePath});
+    const Outcome other = Quillmate(
+        {"translate", "--engine", "LibreTranslate", "--json", "-s", "en", "-t", "zh-CN", "hi"});
+    EXPECT_EQ(other.status, 0);
+    EXPECT_EQ(QJsonDocument::fromJson(other.out.toUtf8())["engine"].toString(), "libretranslate");
+    EXPECT_EQ(asked(), QList<QByteArray>{libre});
+
+    const Outcome check = Quillmate({"engines", "--check"});
+    EXPECT_EQ(check.status, 0) << check.err.toStdString();
+    const QStringList checked = check.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(checked.size(), 2);
+    EXPECT_TRUE(checked[0].startsWith(QStringLiteral("google\t失败\t")));
+    EXPECT_TRUE(checked[0].endsWith(QStringLiteral("拒绝（HTTP 429）")))
+        << checked[0].toStdString();
+    EXPECT_TRUE(checked[1].startsWith(QStringLiteral("libretranslate\t成功\t")));
+    EXPECT_TRUE(checked[1].endsWith(QStringLiteral(" 毫秒\t早上好"))) << checked[1].toStdString();
+    EXPECT_EQ(asked(), (QList<QByteArray>{kTranslatePath, libre}));
+
+    standIn.SetAnswer(libre, StandInReply("", 500));
+    const Outcome none = Quillmate({"engines", "--check", "--json"});
+    EXPECT_EQ(none.status, 1);
+    const QJsonArray failed = QJsonDocument::fromJson(none.out.toUtf8())["engines"].toArray();
+    ASSERT_EQ(failed.size(), 2);
+    EXPECT_FALSE(failed[1]["translated"].toBool());
+    EXPECT_EQ(failed[1]["status"].toInt(), 500);
+    EXPECT_EQ(asked(), (QList<QByteArray>{kTranslatePath, libre}));
+
+    const struct Misuse {
+        QStringList args;
+        QString message;
+    } misuses[] = {
+        {{"translate", "--engine", "nosuch", "hi"}, QStringLiteral("未知的翻译引擎：nosuch")},
+        {{"translate", "--engine"}, QStringLiteral("--engine 需要一个值")},
+        {{"engines", "google"}, QStringLiteral("多余的参数：google")},
+        {{"engines", "--engine", "google"}, QStringLiteral("未知的选项：--engine")},
+    };
+    for (const Misuse& m : misuses) {
+        SCOPED_TRACE(m.args.join(' ').toStdString());
+        const Outcome run = Quillmate(m.args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.contains(m.message)) << run.err.toStdString();
+    }
+    EXPECT_TRUE(asked().isEmpty());
 }
 
 TEST_F(CommandLine, SpeakWritesTheRecording) {
