@@ -5,6 +5,14 @@
 #include "translate/TranslateService.h"
 
 #include <QContextMenuEvent>
+#include <QTimer>
+
+namespace {
+
+// How long a translation waits for the keys the secret service keeps.
+constexpr int kKeyWaitMs = 3000;
+
+} // namespace
 
 void TForm1::BuildCaptionMenu() {
     CaptionMenu = new QMenu(this);
@@ -45,6 +53,16 @@ void TForm1::ReloadTranslateConfig() {
         return;
     }
     keysPending_ = true;
+    // A keyring that waits for the user to unlock it must not hold the
+    // window: past the limit translations go on without those keys, and the
+    // keys still count when they come.
+    QTimer::singleShot(kKeyWaitMs, this, [this, config, lookup] {
+        if (lookup != keyLookup_ || !keysPending_)
+            return;
+        translation_->Reconfigure(config);
+        keysPending_ = false;
+        StartWaitingTranslation();
+    });
     if (!keys_)
         keys_ = new KeyKeeper(this);
     keys_->Read(missing,

@@ -10,10 +10,14 @@
 #include "translate/TranslateService.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,6 +46,30 @@ StandInAnswer Answer(const QByteArray& body, int status = 200) {
     a.body = body;
     return a;
 }
+
+// A local socket that takes connections and never says a word.
+struct MuteSocket {
+    explicit MuteSocket(QString p) : path(std::move(p)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (fd < 0 || size_t(name.size()) >= sizeof(address.sun_path))
+            return;
+        std::copy(name.begin(), name.end(), address.sun_path);
+        listening = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                    ::listen(fd, 16) == 0;
+    }
+    ~MuteSocket() { Close(); }
+    bool Listening() const { return listening; }
+    void Close() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    QString path;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    bool listening = false;
+};
 
 class TranslateWindow : public ::testing::Test {
 protected:
@@ -254,6 +282,32 @@ TEST_F(TranslateWindow, ABusyEngineHandsOverAndTheLabelNamesWhoAnswered) {
     EXPECT_FALSE(messages[0].buttonEnabled);
     EXPECT_TRUE(label->text().isEmpty());
     EXPECT_TRUE(form->TntMemo2->toPlainText().isEmpty());
+}
+
+// A secret service that never answers (a keyring waiting to be unlocked)
+// delays a translation that needs a key, but never holds it.
+TEST_F(TranslateWindow, AKeyringThatNeverAnswersDoesNotHoldTheTranslation) {
+    MuteSocket mute(runtime.path() + "/mute-bus");
+    ASSERT_TRUE(mute.Listening());
+    env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(mute.path));
+    env.Set("QUILLMATE_TRANSLATE_ENGINES", "libretranslate");
+    env.Set("QUILLMATE_LIBRETRANSLATE_URL", standIn.Url(u"/libre/").toUtf8());
+    env.Unset("QUILLMATE_LIBRETRANSLATE_KEY");
+    form = std::make_unique<TForm1>();
+    form->show();
+    Choose("英语", "简体中文");
+    standIn.SetAnswer("/libre/translate", Answer(R"({"translatedText":"早上好"})"));
+    form->TntMemo1->setPlainText("Good morning");
+
+    form->bsSkinButton7->click();
+    EXPECT_TRUE(Busy());
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(form->TntMemo2->TextCRLF(), QStringLiteral("早上好\r\n"));
+    ASSERT_EQ(standIn.RequestCount(), 1);
+    EXPECT_FALSE(standIn.Requests().at(0).body.contains("api_key"));
+    // The lookup ends when the bus goes.
+    mute.Close();
 }
 
 TEST_F(TranslateWindow, AnExpiredWaitShowsTheTimeoutMessage) {
