@@ -5,14 +5,19 @@
 #include "ServiceStandIn.h"
 #include "TempHome.h"
 #include "app/Main.h"
+#include "enginesettings/EngineSettingsForm.h"
 #include "http/TransferSettings.h"
 #include "toolkit/CursorTable.h"
 #include "translate/TranslateService.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/socket.h>
@@ -77,6 +82,9 @@ protected:
         standIn.PointEndpointsHere();
         // The engine the program always had, alone.
         env.Set("QUILLMATE_TRANSLATE_ENGINES", "google");
+        // Never the user's keyring: a bus nobody listens on.
+        env.Set("DBUS_SESSION_BUS_ADDRESS",
+                "unix:path=" + QFile::encodeName(runtime.path()) + "/no-bus");
         TbsSkinMessage::SetAnswerer([this](const QString& text, int kind, int buttons) {
             messages.append(
                 {text, kind, buttons, ScreenCursor(), form->bsSkinButton7->isEnabled()});
@@ -308,6 +316,40 @@ TEST_F(TranslateWindow, AKeyringThatNeverAnswersDoesNotHoldTheTranslation) {
     EXPECT_FALSE(standIn.Requests().at(0).body.contains("api_key"));
     // The lookup ends when the bus goes.
     mute.Close();
+}
+
+// The caption's menu opens the engines' dialog; what it saves is the chain
+// the window translates with from then on.
+TEST_F(TranslateWindow, TheCaptionsMenuOpensTheEnginesDialogAndItsChainIsUsed) {
+    env.Unset("QUILLMATE_TRANSLATE_ENGINES");
+    form = std::make_unique<TForm1>();
+    form->show();
+    Choose("英语", "简体中文");
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = form->findChild<TEngineSettingsForm*>();
+        ASSERT_TRUE(dialog);
+        for (const auto& row : dialog->Rows)
+            row.Enabled->setChecked(row.name == QLatin1String("libretranslate"));
+        dialog->LibreUrl->setText(standIn.Url(u"/libre/"));
+        dialog->OnSaved = [&saved, onSaved = dialog->OnSaved] {
+            saved = true;
+            onSaved();
+        };
+        dialog->SaveButton->click();
+        dialog->CloseButton->click();
+    });
+    form->CaptionEngines->trigger();
+    EXPECT_TRUE(saved);
+    ASSERT_TRUE(WaitUntil([this] {
+        const auto& engines = form->Translation().Config().engines;
+        return engines.size() == 1 && engines[0].name == QLatin1String("libretranslate");
+    }));
+    standIn.SetAnswer("/libre/translate", Answer(R"({"translatedText":"早上好"})"));
+    form->TntMemo1->setPlainText("Good morning");
+    TranslateAndWait();
+    EXPECT_EQ(form->TntMemo2->TextCRLF(), QStringLiteral("早上好\r\n"));
+    EXPECT_EQ(form->EngineLabel->text(), QStringLiteral("LibreTranslate"));
 }
 
 TEST_F(TranslateWindow, AnExpiredWaitShowsTheTimeoutMessage) {
