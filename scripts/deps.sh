@@ -15,7 +15,7 @@ PACKAGES=(
     qt6-wayland weston libxcb1-dev x11-xserver-utils
     xauth dbus-daemon libssl-dev libboost-dev libtesseract-dev libespeak-ng-dev libmp3lame-dev
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-jpn tesseract-ocr-kor
-    dpkg-dev file desktop-file-utils appstream
+    dpkg-dev file desktop-file-utils appstream openssl
     libsqlite3-dev libpq-dev nlohmann-json3-dev adduser
     postgresql nginx chromium chromium-driver tidy
     libopencv-dnn-dev libopencv-imgproc-dev libopencv-core-dev python3-onnx python3-numpy

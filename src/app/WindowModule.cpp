@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +62,18 @@ extern "C" Q_DECL_EXPORT int QuillmateWindowMain(int argc, char** argv) {
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "wayland;xcb");
 
+    // Qt would abort without a screen to show on; say so plainly instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("quillmate：找不到图形显示（DISPLAY 与 WAYLAND_DISPLAY 都未设置）。"
+                   "没有显示时可用命令行：quillmate --help\n",
+                   stderr);
+        if (listenFd >= 0) {
+            ::close(listenFd);
+            ::unlink(socket.c_str());
+        }
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
     // Wayland shells match the window to its desktop entry by this name.

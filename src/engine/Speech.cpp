@@ -74,15 +74,19 @@ SpeechAudio Synthesize(std::string_view utf8Text, std::string_view speechCode, i
     if (!text)
         return Refused(Failure::BadRequest, "text is not valid UTF-8");
 
-    const int rate = SpeechSampleRate();
-    if (rate <= 0)
-        return Refused(Failure::EngineFailed, "espeak-ng could not start: its data is missing");
-    Mp3Encoder encoder(rate);
-    const Error error = SynthesizeInto(*text, *voice, kWordsPerMinute[speed],
-                                       [&encoder](auto samples) { return encoder.Add(samples); });
+    // The helper announces the rate before any audio.
+    std::optional<Mp3Encoder> encoder;
+    const Error error =
+        SynthesizeInto(*text, *voice, kWordsPerMinute[speed], [&encoder](int rate, auto samples) {
+            if (!encoder)
+                encoder.emplace(rate);
+            return encoder->Add(samples);
+        });
     if (error)
         return {error, {}};
-    return encoder.Finish();
+    if (!encoder) // stopped before the header: cannot happen without an error
+        return Refused(Failure::EngineFailed, "espeak-ng sent no audio");
+    return encoder->Finish();
 }
 
 std::optional<std::string> VoiceFor(std::string_view speechCode) {

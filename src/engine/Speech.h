@@ -17,7 +17,7 @@ struct SpeechAudio {
 // catalogue, at speed 0..9 (5 is normal), and returns it as an mp3 file.
 // "auto" picks the voice from the script most of the text is written in.
 // Safe to call from any thread, and calls run side by side: each text is read
-// in a forked copy of the process and encoded by its own encoder, so a text
+// by a helper process of its own and encoded by its own encoder, so a text
 // that hangs the speech library holds up only its own call (until the
 // synthesis deadline).
 SpeechAudio Synthesize(std::string_view utf8Text, std::string_view speechCode, int speed);

@@ -1,16 +1,13 @@
 #include "engine/SpeechSynth.h"
 
+#include "engine/SpeechPcmReader.h"
 #include "engine/SpeechProcess.h"
+#include "speechwire/SpeechWire.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstddef>
-#include <cstring>
-#include <espeak-ng/speak_lib.h>
 #include <mutex>
-#include <unistd.h>
+#include <system_error>
 
 namespace engine {
 
@@ -18,123 +15,71 @@ namespace {
 
 // The longest Chinese text a request may carry lasts 57 minutes at speed 0; a
 // text of digits could go on for hours.
-constexpr int kMaxSeconds = 60 * 60;
+constexpr std::size_t kMaxSeconds = 60 * 60;
 // The longest text takes about 8 s; a hang must not hold a worker for good.
 constexpr std::chrono::seconds kDeadline{60};
+// The voice list is a few kilobytes.
+constexpr std::size_t kMaxListing = 1 << 20;
 
-// Exit codes of the synthesis copy.
-constexpr int kSynthFailed = 1;
-constexpr int kPipeFailed = 2;
-constexpr int kNoVoice = 3;
-
-struct Engine {
-    std::once_flag once;
+struct HelperPath {
     std::mutex mutex;
-    int sampleRate = 0; // 0: the library did not start
+    std::filesystem::path program;
 };
 
-Engine& TheEngine() {
-    static Engine engine;
-    return engine;
+HelperPath& TheHelper() {
+    static HelperPath helper;
+    return helper;
 }
 
-// Runs in the copy: samples go down the pipe as they come.
-int ToPipe(short* wav, int count, espeak_EVENT* events) {
-    if (wav == nullptr || count <= 0)
-        return 0;
-    const int out = *static_cast<int*>(events->user_data);
-    const char* bytes = reinterpret_cast<const char*>(wav);
-    std::size_t left = static_cast<std::size_t>(count) * sizeof(short);
-    while (left > 0) {
-        const ssize_t n = write(out, bytes, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *static_cast<int*>(events->user_data) = -1;
-            return 1;
-        }
-        bytes += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int SynthesizeToPipe(const std::string& text, const std::string& voice, int wordsPerMinute,
-                     int out) {
-    // Here, not in the parent: the library queues a command for each rate
-    // change that only a synthesis drains; after 170 without one, every later
-    // text stops after its first clause.
-    if (espeak_SetVoiceByName(voice.c_str()) != EE_OK)
-        return kNoVoice;
-    espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
-    int target = out;
-    espeak_SetSynthCallback(&ToPipe);
-    // No espeakSSML, no espeakPHONEMES: "<speak>" and "[[...]]" are words to read.
-    const espeak_ERROR result = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
-                                             espeakCHARS_UTF8, nullptr, &target);
-    if (target < 0)
-        return kPipeFailed;
-    return result == EE_OK ? 0 : kSynthFailed;
-}
-
-// Returns the engine locked, or unlocked when the library could not start.
-std::unique_lock<std::mutex> Started(Engine& engine) {
-    std::call_once(engine.once, [&engine] {
-        // DONT_EXIT: without it a missing data folder ends the whole process.
-        const int rate =
-            espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
-        if (rate > 0)
-            engine.sampleRate = rate;
-    });
-    if (engine.sampleRate <= 0)
-        return {};
-    return std::unique_lock(engine.mutex);
+std::filesystem::path BesideThisProgram() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (error ? std::filesystem::path(".") : exe.parent_path()) / speechwire::kHelperName;
 }
 
 Error EngineFailed(std::string text) {
     return {Failure::EngineFailed, std::move(text)};
 }
 
-const Error kNotStarted = {Failure::EngineFailed,
-                           "espeak-ng could not start: its voice data (espeak-ng-data) is missing"};
+Error NotStarted(const std::filesystem::path& helper, int error) {
+    return EngineFailed("could not start the speech helper " + helper.string() + ": " +
+                        std::generic_category().message(error));
+}
+
+const Error kNoHeader = {Failure::EngineFailed, "the speech helper sent no audio header"};
+
+Error ExitError(int code, const std::string& voice) {
+    switch (code) {
+    case speechwire::kNoVoice:
+        return EngineFailed("espeak-ng has no voice " + voice);
+    case speechwire::kNotStarted:
+        return EngineFailed(
+            "espeak-ng could not start: its voice data (espeak-ng-data) is missing");
+    case speechwire::kSynthFailed:
+        return EngineFailed("espeak-ng failed to synthesize");
+    case speechwire::kPipeFailed:
+        return EngineFailed("espeak-ng could not pass on its audio");
+    case speechwire::kUsage:
+        return EngineFailed("the speech helper refused its arguments");
+    default:
+        return EngineFailed("the speech helper failed (exit code " + std::to_string(code) + ")");
+    }
+}
 
 } // namespace
 
 Error SynthesizeInto(const std::string& text, const std::string& voice, int wordsPerMinute,
                      const SampleSink& sink) {
-    Engine& engine = TheEngine();
-    auto lock = Started(engine);
-    if (!lock)
-        return kNotStarted;
-    // The text is read in a copy of the process: espeak-ng 1.51 crashes on
-    // some texts ("( `" with the Vietnamese voice), and whatever a text does to
-    // the library's state dies with the copy. Copies run side by side; only
-    // forking takes turns.
-    SpeechProcess copy([&](int out) { return SynthesizeToPipe(text, voice, wordsPerMinute, out); });
-    const std::size_t limit = static_cast<std::size_t>(engine.sampleRate) * kMaxSeconds;
-    lock.unlock();
-    if (!copy.started())
-        return EngineFailed("could not start a process for espeak-ng");
-
-    std::size_t count = 0;
-    bool overflow = false;
-    std::string pending; // a read may end inside a sample
-    std::vector<std::int16_t> samples;
-    const auto outcome = copy.Drain(
-        [&](std::span<const char> bytes) {
-            pending.append(bytes.data(), bytes.size());
-            samples.resize(pending.size() / 2);
-            std::memcpy(samples.data(), pending.data(), samples.size() * 2);
-            pending.erase(0, samples.size() * 2);
-            count += samples.size();
-            if (count > limit) {
-                overflow = true;
-                return false;
-            }
-            return sink(samples);
-        },
-        kDeadline);
-    if (overflow)
+    const std::filesystem::path helper = SpeechHelper();
+    SpeechProcess process(helper, {voice, std::to_string(wordsPerMinute)}, text);
+    if (!process.started())
+        return NotStarted(helper, process.startError());
+    SpeechPcmReader reader(sink, kMaxSeconds);
+    const auto outcome = process.Drain(
+        [&reader](std::span<const char> bytes) { return reader.Take(bytes); }, kDeadline);
+    if (reader.badHeader())
+        return kNoHeader;
+    if (reader.overflow())
         return {Failure::TooLarge, "the speech would last over an hour"};
     if (outcome.stopped)
         return {};
@@ -143,46 +88,57 @@ Error SynthesizeInto(const std::string& text, const std::string& voice, int word
     if (!outcome.finished)
         return EngineFailed("espeak-ng crashed on this text (signal " +
                             std::to_string(outcome.signal) + ")");
-    if (outcome.code == kNoVoice)
-        return EngineFailed("espeak-ng has no voice " + voice);
-    if (outcome.code != 0)
-        return EngineFailed(outcome.code == kSynthFailed ? "espeak-ng failed to synthesize"
-                                                         : "espeak-ng could not pass on its audio");
-    return {};
-}
-
-int SpeechSampleRate() {
-    Engine& engine = TheEngine();
-    return Started(engine) ? engine.sampleRate : 0;
+    if (outcome.code != speechwire::kDone)
+        return ExitError(outcome.code, voice);
+    return reader.sawHeader() ? Error{} : kNoHeader;
 }
 
 SpeechPcm SynthesizePcm(const std::string& text, const std::string& voice, int wordsPerMinute) {
     SpeechPcm pcm;
-    pcm.error = SynthesizeInto(text, voice, wordsPerMinute, [&pcm](auto samples) {
+    pcm.error = SynthesizeInto(text, voice, wordsPerMinute, [&pcm](int rate, auto samples) {
+        pcm.sampleRate = rate;
         pcm.samples.insert(pcm.samples.end(), samples.begin(), samples.end());
         return true;
     });
-    if (pcm.error)
+    if (pcm.error) {
+        pcm.sampleRate = 0;
         pcm.samples.clear();
-    else
-        pcm.sampleRate = SpeechSampleRate();
+    }
     return pcm;
 }
 
 std::vector<std::string> InstalledVoices() {
+    SpeechProcess process(SpeechHelper(), {speechwire::kListVoices}, {});
+    std::string listing;
+    const auto outcome = process.Drain(
+        [&listing](std::span<const char> bytes) {
+            listing.append(bytes.data(), bytes.size());
+            return listing.size() <= kMaxListing;
+        },
+        kDeadline);
     std::vector<std::string> names;
-    const auto lock = Started(TheEngine());
-    if (!lock)
+    if (!outcome.finished || outcome.code != speechwire::kDone)
         return names;
-    for (const espeak_VOICE** v = espeak_ListVoices(nullptr); v != nullptr && *v != nullptr; ++v) {
-        // "sit/cmn-Latn-pinyin": espeak_SetVoiceByName takes the file name.
-        std::string name = (*v)->identifier;
-        name.erase(0, name.rfind('/') + 1);
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        names.push_back(std::move(name));
+    for (std::size_t at = 0, end; (end = listing.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        if (end > at)
+            names.push_back(listing.substr(at, end - at));
     }
     return names;
+}
+
+void SetSpeechHelper(std::filesystem::path program) {
+    HelperPath& helper = TheHelper();
+    const std::lock_guard lock(helper.mutex);
+    helper.program = std::move(program);
+}
+
+std::filesystem::path SpeechHelper() {
+    HelperPath& helper = TheHelper();
+    const std::lock_guard lock(helper.mutex);
+    if (helper.program.empty())
+        helper.program = BesideThisProgram();
+    return helper.program;
 }
 
 } // namespace engine

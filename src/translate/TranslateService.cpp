@@ -1,7 +1,7 @@
 #include "translate/TranslateService.h"
 
-#include "http/auHTTP.h"
 #include "http/TransferSettings.h"
+#include "http/auHTTP.h"
 #include "translate/TranslationRequest.h"
 #include "translate/engines/EngineCall.h"
 #include "translate/engines/GoogleEngine.h"

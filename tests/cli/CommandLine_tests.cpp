@@ -184,6 +184,7 @@ TEST_F(CommandLine, ExitStatusAndMessages) {
          0},
         // Without a display: the usage, never the window's abort.
         {"mistyped command", {"tranlate", "hi"}, {}, 2, QStringLiteral("未知的命令：tranlate"), 0},
+        {"the window without a display", {}, {}, 1, QStringLiteral("找不到图形显示"), 0},
         {"a window request and more",
          {"--show", "now"},
          {},

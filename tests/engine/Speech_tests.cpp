@@ -3,11 +3,14 @@
 #include "engine/SpeechSynth.h"
 #include "engine/SpeechText.h"
 
+#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <lame/lame.h>
@@ -17,6 +20,33 @@
 namespace {
 
 using engine::Failure;
+
+// The helper is built beside quillmate-server, not beside the tests.
+const bool kHelperSet = [] {
+    engine::SetSpeechHelper(QUILLMATE_SPEECH_PATH);
+    return true;
+}();
+
+// Points the engine at a shell script for the life of the object; no script
+// means a helper that is not there.
+class StandInHelper {
+public:
+    explicit StandInHelper(const char* script) : saved_(engine::SpeechHelper()) {
+        const std::filesystem::path path = dir_.filePath("quillmate-speech").toStdString();
+        if (script != nullptr) {
+            std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
+            std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        }
+        engine::SetSpeechHelper(path);
+    }
+    ~StandInHelper() { engine::SetSpeechHelper(saved_); }
+    StandInHelper(const StandInHelper&) = delete;
+    StandInHelper& operator=(const StandInHelper&) = delete;
+
+private:
+    QTemporaryDir dir_;
+    std::filesystem::path saved_;
+};
 
 struct Decoded {
     bool ok = false;
@@ -188,6 +218,44 @@ TEST(Speech, SurvivesTheLibraryCrashing) {
         EXPECT_NE(crashed.error.text.find("crash"), std::string::npos) << crashed.error.text;
     }
     EXPECT_GT(Speak("Xin chào thế giới", "vie").peak(), 3000);
+}
+
+TEST(Speech, AFailingHelperIsAClearError) {
+    struct Case {
+        const char* name;
+        const char* script;
+        const char* says;
+    } const cases[] = {
+        {"missing", nullptr, "could not start the speech helper"},
+        {"crashes", "ulimit -c 0; kill -SEGV $$", "crashed on this text (signal 11)"},
+        {"not ours", "echo 'something else entirely'", "no audio header"},
+        {"a rate of 0 Hz", "printf 'QSP1\\000\\000\\000\\000'", "no audio header"},
+        {"silent", "exit 0", "no audio header"},
+        {"fails", "exit 7", "exit code 7"},
+    };
+    for (const Case& c : cases) {
+        const StandInHelper helper(c.script);
+        const engine::SpeechAudio audio = engine::Synthesize("hello", "en", 5);
+        EXPECT_EQ(audio.error.failure, Failure::EngineFailed) << c.name;
+        EXPECT_NE(audio.error.text.find(c.says), std::string::npos)
+            << c.name << ": " << audio.error.text;
+        EXPECT_TRUE(audio.mp3.empty()) << c.name;
+    }
+    const engine::SpeechPcm pcm = engine::SynthesizePcm("hello", "no-such-voice", 175);
+    EXPECT_EQ(pcm.error.text, "espeak-ng has no voice no-such-voice");
+    EXPECT_TRUE(engine::SynthesizePcm("hello", "../en-us", 175).error);
+}
+
+TEST(Speech, AudioOverAnHourStops) {
+    // At one sample a second, an hour is 7200 bytes.
+    const StandInHelper helper("printf 'QSP1\\001\\000\\000\\000'; exec cat /dev/zero");
+    std::size_t samples = 0;
+    const engine::Error error = engine::SynthesizeInto("hello", "en-us", 175, [&](int, auto s) {
+        samples += s.size();
+        return true;
+    });
+    EXPECT_EQ(error.failure, Failure::TooLarge) << error.text;
+    EXPECT_LE(samples, 3600u);
 }
 
 TEST(Speech, MarkupAndCommandsAreReadAsText) {

@@ -115,6 +115,7 @@ run_deb() {
     local expected=(
         /usr/bin/quillmate
         /usr/bin/quillmate-server
+        /usr/bin/quillmate-speech
         /usr/lib/quillmate/quillmate_window.so
         /usr/lib/quillmate/quillmate_cli.so
         /usr/lib/quillmate/quillmate_ocr.so
@@ -210,6 +211,11 @@ run_deb() {
     ((listed == 3)) || fail "quillmate languages listed $listed lines"
     (cd / && "$root/usr/bin/quillmate-server" --help >/dev/null 2>&1) ||
         fail "quillmate-server --help failed"
+    # The engine reads aloud with the helper beside it; its output starts with
+    # the wire header.
+    local header
+    header=$(cd / && printf 'hello' | timeout 20 "$root/usr/bin/quillmate-speech" en-us 175 | head -c 4)
+    [[ $header == QSP1 ]] || fail "the installed quillmate-speech did not read aloud: '$header'"
 
     # The maker's site comes as a package of its own beside it.
     local site

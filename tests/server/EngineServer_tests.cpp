@@ -2,6 +2,7 @@
 // sockets on loopback and a Unix socket, the program's own request bodies,
 // real engines; the process itself for its command line, memory and CPU.
 #include "RawHttp.h"
+#include "engine/SpeechSynth.h"
 #include "ocr/OcrRequest.h"
 #include "server/EngineServer.h"
 #include "speech/SpeechRequest.h"
@@ -88,6 +89,8 @@ std::string ChunkedHead(const std::string& path, const std::string& contentType)
 class EngineServerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // The server in this process reads aloud with the helper of the build.
+        engine::SetSpeechHelper(QUILLMATE_SPEECH_PATH);
         dir_ = new QTemporaryDir;
         server::ServerOptions options;
         options.token = kToken;
