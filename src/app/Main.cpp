@@ -118,6 +118,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BindTranslate();
     BindOcr();
     BindSpeech();
+    BindHistory();
 
     FormCreate(this);
     bsSkinData1->EndUpdate();
