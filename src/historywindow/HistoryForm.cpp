@@ -185,6 +185,10 @@ QList<int> THistoryForm::ChosenRows() const {
     return rows;
 }
 
+bool THistoryForm::SearchPending() const {
+    return searchPause_->isActive();
+}
+
 void THistoryForm::SearchEditChange() {
     searchPause_->start();
 }

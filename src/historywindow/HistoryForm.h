@@ -63,6 +63,8 @@ public:
 
     HistoryListModel* Entries() const { return model_; }
     const AnkiConnectClient* Anki() const { return anki_; }
+    // Typed text is waiting for the pause that starts its search.
+    bool SearchPending() const;
     // The rows chosen in the list, top to bottom.
     QList<int> ChosenRows() const;
 
