@@ -52,7 +52,8 @@ THistoryForm::THistoryForm(const QString& path, QWidget* parent)
     setWindowTitle(QStringLiteral("翻译历史"));
     bsBusinessSkinForm1 = new TbsBusinessSkinForm(this);
     bsBusinessSkinForm1->setObjectName(QStringLiteral("bsBusinessSkinForm1"));
-    // Only the main window goes to the tray.
+    // Only the main window goes to the tray: this frame has no tray icon.
+    bsBusinessSkinForm1->HideTrayButtonWithoutTray = true;
     bsBusinessSkinForm1->CaptionBar()->TrayButton->hide();
     Messages = new TbsSkinMessage(this);
 
