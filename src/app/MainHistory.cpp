@@ -42,6 +42,9 @@ void TForm1::RecordTranslation(const TranslateResult& result) {
     entry.targetCode = askedTarget_;
     entry.engine = result.engine;
     recorder_->Record(entry);
+    // An open history window shows it once it is written.
+    if (historyWindow_ && historyWindow_->isVisible())
+        historyWindow_->ReloadAfter([recorder = recorder_] { recorder->Flush(5000); });
 }
 
 void TForm1::SetHistoryEnabled(bool on) {

@@ -186,6 +186,13 @@ QList<int> THistoryForm::ChosenRows() const {
     return rows;
 }
 
+void THistoryForm::ReloadAfter(std::function<void()> written) {
+    worker_->Post([this, written = std::move(written)](const HistoryWorker::Access&) {
+        written();
+        return HistoryWorker::Reply([this] { model_->Reload(); });
+    });
+}
+
 bool THistoryForm::SearchPending() const {
     return searchPause_->isActive();
 }

@@ -68,6 +68,10 @@ public:
     // The rows chosen in the list, top to bottom.
     QList<int> ChosenRows() const;
 
+    // Lists the query again from the top once `written` has returned; it runs
+    // off the window's thread (e.g. waiting for a recorder to write).
+    void ReloadAfter(std::function<void()> written);
+
     void SearchEditChange();
     void Search();
     void EntryListClick(const QModelIndex& index);

@@ -204,10 +204,17 @@ TEST_F(HistoryRecording, CtrlHOpensTheHistoryAndADoubleClickFillsTheWindow) {
     EXPECT_EQ(form->SourceComboBox->currentText(), u"日语"_s);
     EXPECT_EQ(form->TargetComboBox->currentText(), u"韩语"_s);
 
-    // The tray item shows the same window, its list read again.
+    // A translation made meanwhile shows in the open window.
     Translate(u"Good morning"_s);
-    form->TrayHistory->trigger();
-    EXPECT_EQ(form->HistoryWindow(), history);
     ASSERT_TRUE(WaitUntil([&] { return history->Entries()->rowCount() == 2; }));
     EXPECT_EQ(history->Entries()->Entry(0).source, u"Good morning"_s);
+
+    // The tray item shows the same window, its list read again.
+    history->close();
+    Translate(u"Thank you"_s);
+    form->TrayHistory->trigger();
+    EXPECT_EQ(form->HistoryWindow(), history);
+    EXPECT_TRUE(history->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return history->Entries()->rowCount() == 3; }));
+    EXPECT_EQ(history->Entries()->Entry(0).source, u"Thank you"_s);
 }
