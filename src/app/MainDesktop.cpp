@@ -57,6 +57,7 @@ void TForm1::PrepareDesktopReach() {
         TrayRecognize = TrayMenu->addAction(QStringLiteral("图片文字识别"), this, [this] {
             HandleInstanceRequest(InstanceRequest::RecognizeRegion);
         });
+        AddHistoryItems(TrayMenu);
         TrayMenu->addSeparator();
         // From the tray the window is hidden: closing it alone would not end the run.
         TrayQuit = TrayMenu->addAction(QStringLiteral("退出"), this, [this] {

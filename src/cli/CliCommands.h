@@ -7,12 +7,16 @@
 #include <QStringList>
 #include <optional>
 
+struct TranslateResult;
+
 // The commands of the command line. Each returns the exit status: 0 done, 1
 // the service failed, 2 a usage error. They need a QCoreApplication and never
 // a display.
 int RunTranslateCommand(const CliOptions& options);
 int RunSpeakCommand(const CliOptions& options);
 int RunLanguagesCommand(const CliOptions& options);
+// Lists, exports or clears the translation history.
+int RunHistoryCommand(const CliOptions& options);
 
 // Shared by the commands (and the recognition module).
 namespace cli {
@@ -41,5 +45,9 @@ QStringList LinesOf(const QString& text);
 // A result's text on standard output: its lines one per line, or with --json
 // one object of fields plus "text" and "lines". Returns 0, the exit status.
 int PrintResult(const CliOptions& options, const QString& text, QJsonObject fields);
+// A translation into the history, unless the switch is off; a failure or a
+// file moved aside is reported on standard error.
+void RecordTranslation(const QString& sourceCode, const QString& targetCode, const QString& text,
+                       const TranslateResult& result);
 
 } // namespace cli

@@ -6,7 +6,8 @@ namespace {
 
 using Command = CliOptions::Command;
 
-// The options each command takes; every one but --json has a value.
+// The options each command takes; every one but --json and --starred has a
+// value.
 QStringList OptionsOf(Command command) {
     switch (command) {
     case Command::Translate:
@@ -17,6 +18,8 @@ QStringList OptionsOf(Command command) {
         return {"-l", "-o"};
     case Command::Languages:
         return {"--json"};
+    case Command::History:
+        return {"--search", "--starred", "--limit", "--json", "--anki"};
     default:
         return {};
     }
@@ -34,6 +37,30 @@ bool IsCjk(QChar c) {
     const char16_t u = c.unicode();
     return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
            (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x3000 && u <= 0x303F);
+}
+
+// The action word and the options each action takes.
+void CheckHistoryOptions(CliOptions& options) {
+    if (!options.words.isEmpty())
+        options.action = options.words.takeFirst();
+    if (!options.words.isEmpty()) {
+        options.error = QStringLiteral("多余的参数：") + options.words.first();
+        return;
+    }
+    if (options.action == QLatin1String("export")) {
+        if (options.ankiFile.isEmpty())
+            options.error = QStringLiteral("history export 需要 --anki 文件");
+        else if (options.limit > 0 || options.json)
+            options.error = QStringLiteral("history export 只接受 --anki、--search 和 --starred");
+    } else if (options.action == QLatin1String("clear")) {
+        if (!options.ankiFile.isEmpty() || !options.search.isEmpty() || options.starred ||
+            options.limit > 0 || options.json)
+            options.error = QStringLiteral("history clear 不接受选项");
+    } else if (!options.action.isEmpty()) {
+        options.error = QStringLiteral("未知的 history 操作：") + options.action;
+    } else if (!options.ankiFile.isEmpty()) {
+        options.error = QStringLiteral("--anki 只用于 history export");
+    }
 }
 
 } // namespace
@@ -69,6 +96,8 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             return options;
         } else if (arg == QLatin1String("--json")) {
             options.json = true;
+        } else if (arg == QLatin1String("--starred")) {
+            options.starred = true;
         } else if (i + 1 >= arguments.size()) {
             options.error = arg + QStringLiteral(" 需要一个值");
             return options;
@@ -82,7 +111,18 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
                 options.language = value;
             else if (arg == QLatin1String("-o"))
                 options.outputFile = value;
-            else if (value == QLatin1String("1") || value == QLatin1String("2"))
+            else if (arg == QLatin1String("--search"))
+                options.search = value;
+            else if (arg == QLatin1String("--anki"))
+                options.ankiFile = value;
+            else if (arg == QLatin1String("--limit")) {
+                bool number = false;
+                options.limit = value.toInt(&number);
+                if (!number || options.limit <= 0) {
+                    options.error = QStringLiteral("--limit 需要一个正整数");
+                    return options;
+                }
+            } else if (value == QLatin1String("1") || value == QLatin1String("2"))
                 options.engine = value.toInt();
             else {
                 options.error = QStringLiteral("-e 只能是 1 或 2");
@@ -90,6 +130,8 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             }
         }
     }
+    if (options.command == Command::History && !options.help)
+        CheckHistoryOptions(options);
     if (options.command == Command::Ocr && !options.help && options.words.size() != 1)
         options.error = QStringLiteral("请给出一个图片文件");
     if ((options.command == Command::Help || options.command == Command::Version ||
@@ -122,6 +164,18 @@ QString UsageText(CliOptions::Command command) {
     case Command::Languages:
         return QStringLiteral("用法：quillmate languages [--json]\n"
                               "列出语言：位置、名称、翻译代码、朗读代码。\n");
+    case Command::History:
+        return QStringLiteral(
+            "用法：quillmate history [--search 文本] [--starred] [--limit N] [--json]\n"
+            "      quillmate history export --anki 文件 [--search 文本] [--starred]\n"
+            "      quillmate history clear\n"
+            "列出、导出或清空翻译历史（最新的在前）。\n"
+            "  --search 文本   只列出原文或译文含有这些字词的条目（以空格分开，都要出现）\n"
+            "  --starred       只列出生词本（加了星标的条目）\n"
+            "  --limit N       最多 N 条\n"
+            "  --json          每条一行 JSON：source、target、from、to、engine、time、starred\n"
+            "  export --anki 文件   写出 Anki 的“导入文件”能直接读入的文本文件\n"
+            "  clear           删除全部翻译历史（包括生词本）\n");
     default:
         return QStringLiteral("用法：quillmate [命令] [选项]\n"
                               "没有命令时打开主窗口。\n"
@@ -131,6 +185,7 @@ QString UsageText(CliOptions::Command command) {
                               "  ocr         识别图片中的文字\n"
                               "  speak       朗读文本\n"
                               "  languages   列出语言和代码\n"
+                              "  history     翻译历史：列出、导出到 Anki、清空\n"
                               "\n"
                               "  --help      显示本说明；quillmate 命令 --help 显示该命令的说明\n"
                               "  --version   显示版本\n"

@@ -4,7 +4,7 @@
 
 // The first word of a command line and the command it names. Free of Qt: the
 // launcher reads it before any library is loaded.
-enum class CliCommand { Window, Help, Version, Translate, Ocr, Speak, Languages, Unknown };
+enum class CliCommand { Window, Help, Version, Translate, Ocr, Speak, Languages, History, Unknown };
 
 struct CommandWord {
     const char* word;
@@ -16,6 +16,7 @@ inline constexpr CommandWord kCommandWords[] = {
     {"ocr", CliCommand::Ocr},
     {"speak", CliCommand::Speak},
     {"languages", CliCommand::Languages},
+    {"history", CliCommand::History},
     {"help", CliCommand::Help},
     {"--help", CliCommand::Help},
     {"-h", CliCommand::Help},
