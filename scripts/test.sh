@@ -32,7 +32,12 @@ run_pass() {
     echo "== $name build"
     BUILD_DIR=$dir scripts/build.sh "$@"
     echo "== $name tests"
-    (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 ${CTEST_ARGS:-}) || status=1
+    (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 ${CTEST_ARGS:-}) || fail "$name"
+}
+failed=()
+fail() {
+    status=1
+    failed+=("$1")
 }
 
 NORMAL_FLAGS=(-DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILL_TESTS=ON -DQUILL_BENCH=ON)
@@ -43,7 +48,7 @@ for pass in ${QUILL_TEST_PASSES:-normal lint asan fuzz tsan}; do
         echo "== lint"
         # Needs the normal build's compile commands and generated headers.
         BUILD_DIR=build scripts/build.sh "${NORMAL_FLAGS[@]}" >/dev/null
-        BUILD_DIR=build scripts/lint.sh || status=1 ;;
+        BUILD_DIR=build scripts/lint.sh || fail lint ;;
     asan)
         # LeakSanitizer's own tracer now and then crashes at exit while the
         # media library's threads wind down (the test itself has passed): a
@@ -54,7 +59,7 @@ for pass in ${QUILL_TEST_PASSES:-normal lint asan fuzz tsan}; do
             run_pass asan build-asan -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=address,undefined -DQUILL_TESTS=ON -DQUILL_BENCH=OFF ;;
     fuzz)
         echo "== fuzz targets"
-        FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh || status=1 ;;
+        FUZZ_SECONDS=${FUZZ_SECONDS:-30} scripts/fuzz.sh || fail fuzz ;;
     tsan)
         # Only the transfer component's tests are built here, so their program
         # runs directly: ctest would also try to list the programs not built.
@@ -63,7 +68,11 @@ for pass in ${QUILL_TEST_PASSES:-normal lint asan fuzz tsan}; do
             -DQUILL_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQUILL_SANITIZE=thread -DQUILL_TESTS=ON -DQUILL_BENCH=OFF
         echo "== tsan tests"
         TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp halt_on_error=1" QT_QPA_PLATFORM=offscreen TZ=UTC \
-            build-tsan/tests/http/quill_http_tests --gtest_brief=1 || status=1 ;;
+            build-tsan/tests/http/quill_http_tests --gtest_brief=1 || fail tsan ;;
     esac
 done
+# The log is long: say at its end which passes failed.
+if ((status != 0)); then
+    echo "== failed passes: ${failed[*]}"
+fi
 exit $status

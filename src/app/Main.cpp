@@ -2,6 +2,7 @@
 
 #include "app/EmbeddedFiles.h"
 #include "desktop/GlobalShortcuts.h"
+#include "historywindow/HistoryForm.h"
 #include "storage/FileStorage.h"
 #include "toolkit/AppIcon.h"
 #include "toolkit/HintStyle.h"
@@ -120,13 +121,17 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BindTranslate();
     BindOcr();
     BindSpeech();
+    BindHistory();
 
     FormCreate(this);
     bsSkinData1->EndUpdate();
 }
 
-// The shortcuts are given back with their owner.
-TForm1::~TForm1() = default;
+// The shortcuts are given back with their owner. The history window goes
+// before the recorder, which its worker may be waiting on.
+TForm1::~TForm1() {
+    delete historyWindow_;
+}
 
 int TForm1::Tag(const QAction* item) {
     return item ? item->property(kTagProperty).toInt() : 0;

@@ -27,6 +27,9 @@ class OcrService;
 class SpeechService;
 class GlobalShortcuts;
 class KeyKeeper;
+class HistoryRecorder;
+class THistoryForm;
+struct HistoryEntry;
 struct TranslateResult;
 struct OcrResult;
 struct SpeechResult;
@@ -188,6 +191,19 @@ public:
     // one off). A key another program holds is reported once, by name.
     void PrepareDesktopReach();
 
+    // --- translation history --------------------------------------------
+    QAction* TrayHistorySwitch = nullptr; // 记录翻译历史 (checkable)
+    QAction* TrayHistory = nullptr;       // 翻译历史
+    const HistoryRecorder& Recorder() const { return *recorder_; }
+    // Null until the history window was first asked for.
+    THistoryForm* HistoryWindow() const { return historyWindow_; }
+    // Ctrl+H and the tray item: the history window, its list read afresh.
+    void ShowHistory();
+    // The switch: kept in the settings; off writes nothing from now on.
+    void SetHistoryEnabled(bool on);
+    // An entry of the history back into the boxes and the language lists.
+    void UseHistoryEntry(const HistoryEntry& entry);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -203,6 +219,9 @@ private:
     void StartWaitingTranslation();
     void BindOcr();
     void BindSpeech();
+    void BindHistory();
+    void AddHistoryItems(QMenu* menu);
+    void RecordTranslation(const TranslateResult& result);
     void InstallCursors();
 
     TranslateService* translation_ = nullptr;
@@ -219,6 +238,10 @@ private:
     SpeechService* speech_ = nullptr;
     TMp3Player* player_ = nullptr;
     std::unique_ptr<GlobalShortcuts> shortcuts_;
+    HistoryRecorder* recorder_ = nullptr;
+    THistoryForm* historyWindow_ = nullptr;
+    // What the running translation was asked for, to record with its answer.
+    QString askedSource_, askedTarget_, askedText_;
     WindowSettings settings_;
     // The latest key-down in the source box was a translate shortcut: the
     // key-press that follows it is swallowed.

@@ -57,6 +57,7 @@ void TForm1::PrepareDesktopReach() {
         TrayRecognize = TrayMenu->addAction(QStringLiteral("图片文字识别"), this, [this] {
             HandleInstanceRequest(InstanceRequest::RecognizeRegion);
         });
+        AddHistoryItems(TrayMenu);
         TrayEngines = TrayMenu->addAction(QStringLiteral("翻译引擎设置"), this,
                                           [this] { EnginesClick(TrayEngines); });
         TrayMenu->addSeparator();

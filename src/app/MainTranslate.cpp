@@ -33,14 +33,17 @@ void TForm1::bsSkinButton7Click(QObject*) {
     SetScreenCursor(crAnimatedBusy);
     bsSkinButton7->setEnabled(false);
     TntMemo2->clear();
+    askedSource_ = source;
+    askedTarget_ = target;
+    askedText_ = TntMemo1->TextCRLF();
     EngineLabel->clear();
     if (keysPending_) {
-        waiting_ = std::make_unique<WaitingTranslation>(
-            WaitingTranslation{source, target, TntMemo1->TextCRLF()});
+        waiting_ =
+            std::make_unique<WaitingTranslation>(WaitingTranslation{source, target, askedText_});
         return;
     }
     // A running translation puts cursor and button back when it ends.
-    translation_->Start(source, target, TntMemo1->TextCRLF());
+    translation_->Start(source, target, askedText_);
 }
 
 void TForm1::TntMemo1KeyDown(QObject*, int& Key, Qt::KeyboardModifiers Shift) {
@@ -65,6 +68,7 @@ void TForm1::TranslationFinished(const TranslateResult& result) {
     if (result.outcome == TranslateOutcome::Translated) {
         TntMemo2->SetAnswerText(result.text);
         EngineLabel->setText(result.engine);
+        RecordTranslation(result);
     } else {
         // The busy cursor and the disabled button stay while the message is open.
         bsSkinMessage1->ShowSkinMessage(TranslateFailureText(result.outcome),

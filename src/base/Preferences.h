@@ -37,6 +37,10 @@ inline constexpr TextPreference HotkeyTranslateSelection{"HotkeyTranslateSelecti
 inline constexpr TextPreference HotkeyRecognizeRegion{"HotkeyRecognizeRegion", "Ctrl+Alt+O"};
 // The random identifier feedback is sent with.
 inline constexpr TextPreference InstallationId{"InstallationID", ""};
+// The switch "记录翻译历史": 0 records nothing.
+inline constexpr IntPreference HistoryEnabled{"HistoryEnabled", 1};
+// Where "添加到 Anki" finds Anki's AnkiConnect add-on.
+inline constexpr TextPreference AnkiConnectUrl{"AnkiConnectUrl", "http://127.0.0.1:8765"};
 // The translation engines in the order tried (comma-separated names), and the
 // addresses, model and keys of the two the user sets up. A key is kept here
 // only where no secret service runs; the file is then the user's alone.

@@ -3,6 +3,9 @@
 #include "base/Preferences.h"
 #include "base/TextHelpers.h"
 #include "base/Utf8.h"
+#include "history/HistoryRecorder.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryText.h"
 #include "speech/Mp3Player.h"
 #include "speech/SpeechRequest.h"
 #include "speech/SpeechService.h"
@@ -123,6 +126,27 @@ int PrintResult(const CliOptions& options, const QString& text, QJsonObject fiel
     return 0;
 }
 
+void RecordTranslation(const QString& sourceCode, const QString& targetCode, const QString& text,
+                       const TranslateResult& result) {
+    // Every engine failing still ends as Translated, with nothing to keep.
+    if (result.text.trimmed().isEmpty())
+        return;
+    HistoryEntry entry;
+    entry.source = HistoryText(text);
+    entry.target = HistoryText(result.text);
+    entry.sourceCode = sourceCode;
+    entry.targetCode = targetCode;
+    entry.engine = result.engine;
+    QString notice;
+    const HistoryStatus status = RecordTranslationNow(
+        HistoryStore::DefaultPath(), entry, Preferences::Get(pref::HistoryEnabled) != 0, &notice);
+    if (!notice.isEmpty())
+        Complain(QStringLiteral("quillmate：") + notice);
+    // The translation itself worked: the exit status stays 0.
+    if (!status.ok())
+        Complain(QStringLiteral("quillmate：翻译历史未能记录：") + status.error);
+}
+
 } // namespace cli
 
 using namespace cli;
@@ -161,9 +185,13 @@ int RunTranslateCommand(const CliOptions& options) {
         Complain(PlainMessage(TranslateFailureText(result.outcome)));
         return 1;
     }
-    return PrintResult(
+    const int status = PrintResult(
         options, result.text,
         {{"source", sourceCode}, {"target", targetCode}, {"engine", result.engineName}});
+    // The translation goes out before the history is written.
+    std::fflush(stdout);
+    RecordTranslation(sourceCode, targetCode, text, result);
+    return status;
 }
 
 int RunSpeakCommand(const CliOptions& options) {

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <optional>
 
+struct TranslateResult;
+
 // The commands of the command line. Each returns the exit status: 0 done, 1
 // the service failed, 2 a usage error. They need a QCoreApplication and never
 // a display.
@@ -15,6 +17,8 @@ int RunTranslateCommand(const CliOptions& options);
 int RunSpeakCommand(const CliOptions& options);
 int RunLanguagesCommand(const CliOptions& options);
 int RunEnginesCommand(const CliOptions& options);
+// Lists, exports or clears the translation history.
+int RunHistoryCommand(const CliOptions& options);
 
 // Shared by the commands (and the recognition module).
 namespace cli {
@@ -47,5 +51,9 @@ int PrintResult(const CliOptions& options, const QString& text, QJsonObject fiel
 // the settings; each key the variables and the settings file lack comes from
 // the desktop's secret service.
 TranslateConfig ConfigFor(const CliOptions& options);
+// A translation into the history, unless the switch is off; a failure or a
+// file moved aside is reported on standard error.
+void RecordTranslation(const QString& sourceCode, const QString& targetCode, const QString& text,
+                       const TranslateResult& result);
 
 } // namespace cli

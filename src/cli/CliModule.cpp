@@ -20,6 +20,11 @@ int RunCommand(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return RunLanguagesCommand(options);
     }
+    if (options.command == CliCommand::History) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Quillmate"));
+        return RunHistoryCommand(options);
+    }
     // libcurl's global set-up (the TLS library's) runs beside Qt's.
     std::thread open(TauHTTP::OpenLibrary);
     int status = 0;

@@ -7,7 +7,8 @@ namespace {
 
 using Command = CliOptions::Command;
 
-// The options each command takes; every one but --json and --check has a value.
+// The options each command takes; every one but --json, --check and
+// --starred has a value.
 QStringList OptionsOf(Command command) {
     switch (command) {
     case Command::Translate:
@@ -20,6 +21,8 @@ QStringList OptionsOf(Command command) {
         return {"--json"};
     case Command::Engines:
         return {"--check", "--json"};
+    case Command::History:
+        return {"--search", "--starred", "--limit", "--json", "--anki"};
     default:
         return {};
     }
@@ -37,6 +40,30 @@ bool IsCjk(QChar c) {
     const char16_t u = c.unicode();
     return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
            (u >= 0xFF00 && u <= 0xFFEF) || (u >= 0x3000 && u <= 0x303F);
+}
+
+// The action word and the options each action takes.
+void CheckHistoryOptions(CliOptions& options) {
+    if (!options.words.isEmpty())
+        options.action = options.words.takeFirst();
+    if (!options.words.isEmpty()) {
+        options.error = QStringLiteral("多余的参数：") + options.words.first();
+        return;
+    }
+    if (options.action == QLatin1String("export")) {
+        if (options.ankiFile.isEmpty())
+            options.error = QStringLiteral("history export 需要 --anki 文件");
+        else if (options.limit > 0 || options.json)
+            options.error = QStringLiteral("history export 只接受 --anki、--search 和 --starred");
+    } else if (options.action == QLatin1String("clear")) {
+        if (!options.ankiFile.isEmpty() || !options.search.isEmpty() || options.starred ||
+            options.limit > 0 || options.json)
+            options.error = QStringLiteral("history clear 不接受选项");
+    } else if (!options.action.isEmpty()) {
+        options.error = QStringLiteral("未知的 history 操作：") + options.action;
+    } else if (!options.ankiFile.isEmpty()) {
+        options.error = QStringLiteral("--anki 只用于 history export");
+    }
 }
 
 } // namespace
@@ -74,6 +101,8 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             options.json = true;
         } else if (arg == QLatin1String("--check")) {
             options.check = true;
+        } else if (arg == QLatin1String("--starred")) {
+            options.starred = true;
         } else if (i + 1 >= arguments.size()) {
             options.error = arg + QStringLiteral(" 需要一个值");
             return options;
@@ -94,6 +123,17 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
                                         .arg(value, KnownEngineNames().join(QStringLiteral("、")));
                     return options;
                 }
+            } else if (arg == QLatin1String("--search"))
+                options.search = value;
+            else if (arg == QLatin1String("--anki"))
+                options.ankiFile = value;
+            else if (arg == QLatin1String("--limit")) {
+                bool number = false;
+                options.limit = value.toInt(&number);
+                if (!number || options.limit <= 0) {
+                    options.error = QStringLiteral("--limit 需要一个正整数");
+                    return options;
+                }
             } else if (value == QLatin1String("1") || value == QLatin1String("2"))
                 options.engine = value.toInt();
             else {
@@ -102,6 +142,8 @@ CliOptions ParseCommandLine(const QStringList& arguments) {
             }
         }
     }
+    if (options.command == Command::History && !options.help)
+        CheckHistoryOptions(options);
     if (options.command == Command::Ocr && !options.help && options.words.size() != 1)
         options.error = QStringLiteral("请给出一个图片文件");
     if ((options.command == Command::Help || options.command == Command::Version ||
@@ -144,6 +186,18 @@ QString UsageText(CliOptions::Command command) {
             "  --check   用每个引擎翻译一小段文字，列出结果和用时；\n"
             "            至少一个引擎翻译成功时退出状态为 0\n"
             "  --json    输出一个 JSON 对象：engines\n");
+    case Command::History:
+        return QStringLiteral(
+            "用法：quillmate history [--search 文本] [--starred] [--limit N] [--json]\n"
+            "      quillmate history export --anki 文件 [--search 文本] [--starred]\n"
+            "      quillmate history clear\n"
+            "列出、导出或清空翻译历史（最新的在前）。\n"
+            "  --search 文本   只列出原文或译文含有这些字词的条目（以空格分开，都要出现）\n"
+            "  --starred       只列出生词本（加了星标的条目）\n"
+            "  --limit N       最多 N 条\n"
+            "  --json          每条一行 JSON：source、target、from、to、engine、time、starred\n"
+            "  export --anki 文件   写出 Anki 的“导入文件”能直接读入的文本文件\n"
+            "  clear           删除全部翻译历史（包括生词本）\n");
     default:
         return QStringLiteral("用法：quillmate [命令] [选项]\n"
                               "没有命令时打开主窗口。\n"
@@ -154,6 +208,7 @@ QString UsageText(CliOptions::Command command) {
                               "  speak       朗读文本\n"
                               "  languages   列出语言和代码\n"
                               "  engines     列出翻译引擎，或检查它们能否翻译\n"
+                              "  history     翻译历史：列出、导出到 Anki、清空\n"
                               "\n"
                               "  --help      显示本说明；quillmate 命令 --help 显示该命令的说明\n"
                               "  --version   显示版本\n"

@@ -21,7 +21,13 @@ struct CliOptions {
     QString translator; // --engine: a translation engine's name, lower case
     bool check = false; // --check
     QStringList words;  // the text, or the picture for ocr
-    QString error;      // a usage error, when set
+    // history: the action ("", "export" or "clear") and what it lists.
+    QString action;
+    QString search;       // --search
+    bool starred = false; // --starred
+    int limit = 0;        // --limit; 0: every entry
+    QString ankiFile;     // --anki
+    QString error;        // a usage error, when set
 };
 
 // The command line after the program's name: Window when it is empty or one

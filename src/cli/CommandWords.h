@@ -4,7 +4,18 @@
 
 // The first word of a command line and the command it names. Free of Qt: the
 // launcher reads it before any library is loaded.
-enum class CliCommand { Window, Help, Version, Translate, Ocr, Speak, Languages, Engines, Unknown };
+enum class CliCommand {
+    Window,
+    Help,
+    Version,
+    Translate,
+    Ocr,
+    Speak,
+    Languages,
+    Engines,
+    History,
+    Unknown
+};
 
 struct CommandWord {
     const char* word;
@@ -17,6 +28,7 @@ inline constexpr CommandWord kCommandWords[] = {
     {"speak", CliCommand::Speak},
     {"languages", CliCommand::Languages},
     {"engines", CliCommand::Engines},
+    {"history", CliCommand::History},
     {"help", CliCommand::Help},
     {"--help", CliCommand::Help},
     {"-h", CliCommand::Help},

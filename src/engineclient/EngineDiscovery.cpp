@@ -104,7 +104,8 @@ QString FolderOfItsOwn() {
     return ::mkdtemp(made.data()) ? QFile::decodeName(made) : QString();
 }
 
-FoundEngine Start(const EngineSettings& settings, const QString& folder, const QString& logPath) {
+FoundEngine Start(const LocalEngineSettings& settings, const QString& folder,
+                  const QString& logPath) {
     const QString socket = folder + kSocket;
     // Whatever is left there did not prove itself our engine; the folder is ours.
     struct stat info {};
@@ -135,7 +136,7 @@ FoundEngine Start(const EngineSettings& settings, const QString& folder, const Q
 
 } // namespace
 
-FoundEngine FindOrStartEngine(const EngineSettings& settings) {
+FoundEngine FindOrStartEngine(const LocalEngineSettings& settings) {
     const QString folder = settings.runtimeFolder;
     if (!Shareable(folder)) {
         const QString own = FolderOfItsOwn();

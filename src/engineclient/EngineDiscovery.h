@@ -2,7 +2,10 @@
 
 #include <QString>
 
-struct EngineSettings {
+// Named apart from the translation chain's EngineSettings: the command line
+// links both, and two classes of one name make one program use the wrong
+// layout for the other's copies.
+struct LocalEngineSettings {
     QString program; // the quillmate-server executable
     // The private folder the engine's socket and published address live in.
     // When it is not private (or empty) the engine gets a fresh folder of its
@@ -24,7 +27,7 @@ struct FoundEngine {
 // the folder with a fresh token (passed on its standard input) and publishes
 // it (a file only this user can read). Takes a lock in the folder, so two
 // programs starting at once share one engine.
-FoundEngine FindOrStartEngine(const EngineSettings& settings);
+FoundEngine FindOrStartEngine(const LocalEngineSettings& settings);
 
 // quillmate-server beside the running program ($QUILLMATE_SERVER overrides),
 // the same in the build tree and in an installed layout.

@@ -21,19 +21,19 @@ LocalEngine& LocalEngine::Instance() {
 
 LocalEngine::LocalEngine() = default;
 
-void LocalEngine::Configure(const EngineSettings& settings) {
+void LocalEngine::Configure(const LocalEngineSettings& settings) {
     std::lock_guard lock(mutex_);
     settings_ = settings;
 }
 
-EngineSettings LocalEngine::Settings() {
+LocalEngineSettings LocalEngine::Settings() {
     {
         std::lock_guard lock(mutex_);
         if (settings_)
             return *settings_;
     }
     // Found at each look-up, as the endpoints are: the environment decides.
-    EngineSettings defaults;
+    LocalEngineSettings defaults;
     defaults.program = DefaultServerProgram();
     defaults.runtimeFolder = DefaultRuntimeFolder();
     return defaults;
@@ -44,7 +44,7 @@ void LocalEngine::Prepare() {
 }
 
 void LocalEngine::Acquire(QObject* context, std::function<void(const FoundEngine&)> done) {
-    const EngineSettings settings = Settings();
+    const LocalEngineSettings settings = Settings();
     // Checked on the UI thread only, where the context lives and dies.
     QPointer<QObject> guard(context);
     QThreadPool::globalInstance()->start([settings, guard, done = std::move(done)] {

@@ -17,8 +17,8 @@ public:
     static LocalEngine& Instance();
 
     // Tests point it at a server program and a folder of their own.
-    void Configure(const EngineSettings& settings);
-    EngineSettings Settings();
+    void Configure(const LocalEngineSettings& settings);
+    LocalEngineSettings Settings();
 
     // Starts the look-up now, so the engine is up when it is needed.
     void Prepare();
@@ -29,7 +29,7 @@ public:
 private:
     LocalEngine();
     std::mutex mutex_;
-    std::optional<EngineSettings> settings_; // the defaults when not configured
+    std::optional<LocalEngineSettings> settings_; // the defaults when not configured
 };
 
 // Where a request goes: its URL, and the Unix socket every connection to it

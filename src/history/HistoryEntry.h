@@ -32,6 +32,9 @@ struct HistoryQuery {
 // The outcome of a change: empty error when done, else a message to show.
 struct HistoryStatus {
     QString error;
+    // Failed only because other processes kept the file locked past the
+    // wait: the same change may succeed when tried again.
+    bool busy = false;
     bool ok() const { return error.isEmpty(); }
 };
 

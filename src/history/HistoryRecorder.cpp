@@ -4,7 +4,12 @@
 
 #include <QMetaObject>
 #include <chrono>
+#include <thread>
 #include <utility>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+} // namespace
 
 HistoryRecorder::HistoryRecorder(QString path, bool enabled, QObject* parent)
     : QObject(parent), path_(std::move(path)), enabled_(enabled) {
@@ -45,9 +50,13 @@ bool HistoryRecorder::Flush(int timeoutMs) {
 void HistoryRecorder::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty())
-            break; // stopping, and nothing left to write
+        const auto woken = [&] { return stopping_ || !queue_.empty(); };
+        if (retrying_)
+            changed_.wait_for(lock, std::chrono::milliseconds(kRetryMs), woken);
+        else
+            changed_.wait(lock, woken);
+        if (stopping_ && queue_.empty())
+            break;
         const QList<HistoryEntry> entries = std::exchange(queue_, {});
         lock.unlock();
         Write(entries);
@@ -55,8 +64,16 @@ void HistoryRecorder::Run() {
         written_ += uint64_t(entries.size());
         changed_.notify_all();
     }
-    if (!pending_.isEmpty())
-        Write({}); // a last try for what failed before
+    lock.unlock();
+    // What failed before gets a last try; a history that other processes
+    // keep locked is waited for, within bounds, so closing loses no entry.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kBusyPatienceMs);
+    while (!pending_.isEmpty()) {
+        Write({});
+        if (pending_.isEmpty() || !retrying_ || Clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+    }
     store_.reset();
 }
 
@@ -75,7 +92,7 @@ void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
             if (!opened.notice.isEmpty())
                 Report(opened.notice);
             if (!opened.store) {
-                Report(opened.error);
+                Failure({opened.error, opened.busy});
                 return;
             }
             store_ = std::move(opened.store);
@@ -84,12 +101,14 @@ void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
         if (status.ok()) {
             pending_.clear();
             lastError_.clear();
+            retrying_ = false;
+            busySince_.reset();
             if (store_->CheckpointDue() && Idle())
                 store_->Checkpoint();
             return;
         }
         if (!store_->SawDamage()) {
-            Report(status.error);
+            Failure(status);
             return;
         }
         store_.reset();
@@ -100,6 +119,20 @@ void HistoryRecorder::Write(const QList<HistoryEntry>& entries) {
 bool HistoryRecorder::Idle() {
     std::lock_guard lock(mutex_);
     return queue_.isEmpty();
+}
+
+void HistoryRecorder::Failure(const HistoryStatus& status) {
+    retrying_ = status.busy && !pending_.isEmpty();
+    if (!status.busy) {
+        busySince_.reset();
+    } else {
+        const Clock::time_point now = Clock::now();
+        if (!busySince_)
+            busySince_ = now;
+        if (now - *busySince_ < std::chrono::milliseconds(kBusyPatienceMs))
+            return; // most likely written at the next try
+    }
+    Report(status.error);
 }
 
 void HistoryRecorder::Report(const QString& message) {
@@ -119,15 +152,14 @@ void HistoryRecorder::Post(const QString& message) {
         Qt::QueuedConnection);
 }
 
-HistoryStatus RecordTranslationNow(const QString& path, const HistoryEntry& entry, bool enabled,
-                                   QString* notice) {
-    if (!enabled)
-        return {};
+namespace {
+
+HistoryStatus RecordOnce(const QString& path, const HistoryEntry& entry, QString* notice) {
     HistoryOpenResult opened = HistoryStore::Open(path);
-    if (notice)
+    if (notice && !opened.notice.isEmpty())
         *notice = opened.notice;
     if (!opened.store)
-        return {opened.error};
+        return {opened.error, opened.busy};
     HistoryStatus status = opened.store->Record(entry);
     if (status.ok() || !opened.store->SawDamage())
         return status;
@@ -135,5 +167,25 @@ HistoryStatus RecordTranslationNow(const QString& path, const HistoryEntry& entr
     opened = HistoryStore::Open(path, true);
     if (notice && !opened.notice.isEmpty())
         *notice = opened.notice;
-    return opened.store ? opened.store->Record(entry) : HistoryStatus{opened.error};
+    return opened.store ? opened.store->Record(entry) : HistoryStatus{opened.error, opened.busy};
+}
+
+} // namespace
+
+HistoryStatus RecordTranslationNow(const QString& path, const HistoryEntry& entry, bool enabled,
+                                   QString* notice) {
+    if (notice)
+        notice->clear();
+    if (!enabled)
+        return {};
+    // One try waits out SQLite's busy timeout; a run that exits right after
+    // must not lose its entry to a longer spell of other writers.
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(HistoryRecorder::kBusyPatienceMs);
+    for (;;) {
+        const HistoryStatus status = RecordOnce(path, entry, notice);
+        if (!status.busy || Clock::now() >= deadline)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(HistoryRecorder::kRetryMs));
+    }
 }

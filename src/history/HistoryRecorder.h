@@ -5,10 +5,12 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class HistoryStore;
@@ -29,9 +31,14 @@ public:
 
     // Queues a translation; an entry without text is refused with a message.
     // Entries that could not be written (the history busy or unusable) are
-    // tried again with the next ones, up to kMaxPending of them.
+    // tried again with the next ones, up to kMaxPending of them; while other
+    // processes keep the history locked, also every kRetryMs on their own,
+    // and the destructor waits up to kBusyPatienceMs for them.
     void Record(HistoryEntry entry);
     static constexpr qsizetype kMaxPending = 1000;
+    static constexpr int kRetryMs = 100;
+    // A history locked this long is reported; a shorter wait is not worth a word.
+    static constexpr int kBusyPatienceMs = 30000;
     // Waits until everything queued before the call is written (or failed);
     // false when the time ran out first.
     bool Flush(int timeoutMs);
@@ -44,7 +51,8 @@ public:
 private:
     void Run();
     void Write(const QList<HistoryEntry>& entries);
-    void Report(const QString& message); // the thread's: the same failure once
+    void Failure(const HistoryStatus& status); // the thread's
+    void Report(const QString& message);       // the thread's: the same failure once
     void Post(const QString& message);
     bool Idle();
 
@@ -61,11 +69,15 @@ private:
     bool thorough_ = false;
     QString lastError_;
     QList<HistoryEntry> pending_;
+    bool retrying_ = false; // pending_ waits for a busy history
+    std::optional<std::chrono::steady_clock::time_point> busySince_;
     std::thread thread_;
 };
 
 // The command line's way, which exits right after: opens the store, records
 // and closes it before returning. Nothing happens when `enabled` is false.
-// `notice` receives the message of a file moved aside, if any.
+// A history that other processes keep locked is tried again until
+// HistoryRecorder::kBusyPatienceMs have passed. `notice` receives the message
+// of a file moved aside, if any.
 HistoryStatus RecordTranslationNow(const QString& path, const HistoryEntry& entry, bool enabled,
                                    QString* notice = nullptr);

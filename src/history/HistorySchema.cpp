@@ -4,7 +4,9 @@
 
 #include <QFileInfo>
 #include <QSet>
+#include <chrono>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
@@ -70,7 +72,28 @@ bool IsDamage(int code) {
 }
 
 HistoryInspection Failure(const SqliteDatabase& db, int code) {
-    return {IsDamage(code) ? HistoryFileKind::Damaged : HistoryFileKind::Failed, db.Message()};
+    return {IsDamage(code) ? HistoryFileKind::Damaged : HistoryFileKind::Failed, db.Message(),
+            IsBusyCode(code)};
+}
+
+// Turning a new file to WAL needs the write lock while this connection reads
+// it. When another process holds that lock (making the same new file), SQLite
+// answers busy at once rather than calling the busy handler, which would
+// deadlock there; so the waiting is done here, as long as the busy timeout.
+int SwitchToWal(const SqliteDatabase& db, int waitMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        SqliteStatement wal = db.Prepare("PRAGMA journal_mode = WAL");
+        if (wal.Step() || wal.Done()) {
+            wal.Run();
+            return SQLITE_OK;
+        }
+        if (!IsBusyCode(wal.Code()) || Clock::now() >= deadline)
+            return wal.Code();
+        wal.Reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 struct Header {
@@ -161,6 +184,10 @@ HistoryInspection Classify(const Header& h) {
 
 } // namespace
 
+bool IsBusyCode(int code) {
+    return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED;
+}
+
 int LatestHistorySchema() {
     return int(std::size(kSteps));
 }
@@ -180,8 +207,8 @@ HistoryInspection InspectHistoryFile(const QString& path, bool thorough) {
     SqliteDatabase db;
     const int rc = db.Open(path, true);
     if (rc != SQLITE_OK)
-        return {HistoryFileKind::Failed, QString::fromUtf8(sqlite3_errstr(rc))};
-    sqlite3_busy_timeout(db.Handle(), 5000);
+        return {HistoryFileKind::Failed, QString::fromUtf8(sqlite3_errstr(rc)), IsBusyCode(rc)};
+    sqlite3_busy_timeout(db.Handle(), kHistoryBusyTimeoutMs);
     const Header h = ReadHeaderAtOnce(db);
     if (h.code != SQLITE_OK)
         return Failure(db, h.code);
@@ -209,10 +236,8 @@ HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough) {
         return kind;
 
     // WAL lets readers and one writer work at once, across processes.
-    SqliteStatement wal = db.Prepare("PRAGMA journal_mode = WAL");
-    if (!wal.Step() && !wal.Done())
-        return Failure(db, wal.Code());
-    wal.Run();
+    if (const int rc = SwitchToWal(db, kHistoryBusyTimeoutMs); rc != SQLITE_OK)
+        return Failure(db, rc);
 
     for (int step = int(h.version) + 1; step <= LatestHistorySchema(); ++step) {
         const int rc = TakeStep(db, step);
@@ -236,8 +261,7 @@ HistoryInspection InspectAndMigrate(SqliteDatabase& db, bool thorough) {
               "INSERT INTO entries_fts(entries_fts) VALUES('integrity-check')"}) {
             const int rc = db.Exec(sql);
             if (rc != SQLITE_OK)
-                return {IsDamage(rc) ? HistoryFileKind::Damaged : HistoryFileKind::Failed,
-                        db.Message()};
+                return Failure(db, rc);
         }
     }
     return {HistoryFileKind::Usable, {}};

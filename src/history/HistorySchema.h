@@ -15,8 +15,17 @@ enum class HistoryFileKind {
 
 struct HistoryInspection {
     HistoryFileKind kind = HistoryFileKind::Failed;
-    QString message; // SQLite's words, for Failed and Damaged
+    QString message;   // SQLite's words, for Failed and Damaged
+    bool busy = false; // Failed because other connections held the file: try again later
 };
+
+// How long a connection waits for other connections' locks. Writers queue on
+// SQLite's lock and a write takes about a millisecond, so this is long enough
+// for any number of processes recording at once.
+inline constexpr int kHistoryBusyTimeoutMs = 5000;
+
+// Whether an SQLite result code means other connections held the file.
+bool IsBusyCode(int code);
 
 // The schema's version (PRAGMA user_version) this program writes.
 int LatestHistorySchema();

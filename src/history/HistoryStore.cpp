@@ -16,9 +16,6 @@
 
 namespace {
 
-// Writers queue on SQLite's lock; a write takes about a millisecond, so this
-// is long enough for any number of processes recording at once.
-constexpr int kBusyTimeoutMs = 5000;
 // Moving a file aside waits only for processes that are opening the history
 // right now; one that keeps it open keeps it where it is.
 constexpr int kLockWaitMs = 5000;
@@ -53,7 +50,7 @@ Attempt OpenAndInspect(const QString& path, bool thorough) {
         a.inspection = {HistoryFileKind::Failed, QString::fromUtf8(sqlite3_errstr(rc))};
         return a;
     }
-    sqlite3_busy_timeout(a.db.Handle(), kBusyTimeoutMs);
+    sqlite3_busy_timeout(a.db.Handle(), kHistoryBusyTimeoutMs);
     RegisterHistoryFunctions(a.db.Handle());
     // A crash or a power cut may lose the latest entries but never the file;
     // that is the right trade for a history. Deleted texts are overwritten.
@@ -127,8 +124,12 @@ HistoryOpenResult HistoryStore::Open(const QString& path, bool thorough) {
     if (!lock->IsOpen())
         return Refusal(QStringLiteral("无法打开翻译历史：%1")
                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    if (!lock->Shared(kLockWaitMs))
-        return Refusal(QStringLiteral("无法打开翻译历史：另一个程序正在整理它，请稍后再试。"));
+    if (!lock->Shared(kLockWaitMs)) {
+        HistoryOpenResult r =
+            Refusal(QStringLiteral("无法打开翻译历史：另一个程序正在整理它，请稍后再试。"));
+        r.busy = true;
+        return r;
+    }
 
     HistoryOpenResult result;
     Attempt a = OpenAndInspect(path, thorough);
@@ -157,6 +158,7 @@ HistoryOpenResult HistoryStore::Open(const QString& path, bool thorough) {
     }
     if (a.inspection.kind != HistoryFileKind::Usable) {
         result.error = QStringLiteral("无法打开翻译历史 %1：%2").arg(path, a.inspection.message);
+        result.busy = a.inspection.busy;
         return result;
     }
     result.store.reset(new HistoryStore(path, std::move(lock), std::move(a.db)));
@@ -166,7 +168,7 @@ HistoryOpenResult HistoryStore::Open(const QString& path, bool thorough) {
 HistoryStatus HistoryStore::Failed(const QString& what, int code) const {
     if (IsDamage(code))
         sawDamage_ = true;
-    return {QStringLiteral("翻译历史%1失败：%2").arg(what, db_.Message())};
+    return {QStringLiteral("翻译历史%1失败：%2").arg(what, db_.Message()), IsBusyCode(code)};
 }
 
 HistoryStatus HistoryStore::Write(const QString& what, const std::function<int()>& work) {

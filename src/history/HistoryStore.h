@@ -14,6 +14,7 @@ class HistoryStore;
 struct HistoryOpenResult {
     std::unique_ptr<HistoryStore> store; // null when the history cannot be used now
     QString error;                       // why not, to show
+    bool busy = false;                   // other processes kept the file locked: try again later
     // Set when the file found was damaged, another program's or from a newer
     // version: where it was moved, and a message to show (a new store was
     // started in its place).

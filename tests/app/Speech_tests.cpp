@@ -247,7 +247,7 @@ TEST_F(SpeechTest, MissingCacheFolderIsMadeAgain) {
 TEST_F(SpeechTest, TheLocalEngineIsProvenBeforeTheTextGoes) {
     qunsetenv("QUILLMATE_TTS_URL");
     QTemporaryDir runtime;
-    EngineSettings settings;
+    LocalEngineSettings settings;
     settings.program = QUILLMATE_SERVER_PATH;
     settings.runtimeFolder = runtime.path() + "/quillmate";
     LocalEngine::Instance().Configure(settings);

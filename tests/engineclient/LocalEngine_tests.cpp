@@ -79,7 +79,7 @@ protected:
 
     TempHome home_;
     QTemporaryDir dir_;
-    EngineSettings settings_;
+    LocalEngineSettings settings_;
     std::vector<qint64> started_;
 };
 

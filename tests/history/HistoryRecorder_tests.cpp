@@ -5,6 +5,7 @@
 #include "history/HistoryJson.h"
 #include "history/HistoryLock.h"
 #include "history/HistoryRecorder.h"
+#include "history/HistorySchema.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QThread>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -148,6 +150,80 @@ TEST(HistoryRecorder, ProcessesWritingAtOnceLoseNoRow) {
     HistoryQuery shared;
     shared.text = u"shared"_s;
     EXPECT_EQ(r.store->Count(shared).count, 1);
+}
+
+namespace {
+
+// Another process's connection holding the history's write lock.
+struct WriteLockHolder {
+    sqlite3* db = nullptr;
+    explicit WriteLockHolder(const QString& path) {
+        EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    void Release() {
+        if (db)
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        db = nullptr;
+    }
+    ~WriteLockHolder() { Release(); }
+};
+
+} // namespace
+
+// Turning a new file to WAL while another process holds its write lock fails
+// at once inside SQLite, without its busy wait; a writer that starts just
+// as another makes the file must wait rather than fail.
+TEST(HistoryRecorder, ANewFileBeingMadeElsewhereIsWaitedFor) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/history.sqlite3"_s;
+    WriteLockHolder other(path); // a new file, not yet in WAL mode
+    std::thread release([&] {
+        QThread::msleep(300);
+        other.Release();
+    });
+    const HistoryStatus status = RecordTranslationNow(path, Entry(u"新"_s, u"new"_s), true);
+    release.join();
+    EXPECT_TRUE(status.ok()) << qPrintable(status.error);
+    HistoryOpenResult r = HistoryStore::Open(path);
+    ASSERT_TRUE(r.store);
+    EXPECT_EQ(r.store->Count({}).count, 1);
+}
+
+// A lock held past SQLite's busy timeout: the command line's record, a
+// recorder's queued entry and the entry a closing recorder still holds are
+// all written once it is released, and nothing is reported meanwhile.
+TEST(HistoryRecorder, ALockHeldPastTheBusyTimeoutLosesNoEntry) {
+    TempStore t;
+    t.store.reset();
+    auto other = std::make_unique<WriteLockHolder>(t.path);
+    HistoryStatus commandLine;
+    std::thread command([&] {
+        commandLine = RecordTranslationNow(t.path, Entry(u"命令行"_s, u"command line"_s), true);
+    });
+    QStringList messages;
+    HistoryRecorder running(t.path, true);
+    running.OnMessage = [&](const QString& m) { messages << m; };
+    running.Record(Entry(u"窗口"_s, u"window"_s));
+    std::thread release([&] {
+        QThread::msleep(kHistoryBusyTimeoutMs + 2000);
+        other.reset();
+    });
+    {
+        HistoryRecorder closing(t.path, true);
+        closing.Record(Entry(u"关闭"_s, u"closing"_s));
+        // Done with once the first write failed busy; the destructor then
+        // waits for the lock.
+        EXPECT_TRUE(closing.Flush(kHistoryBusyTimeoutMs + 10000));
+    }
+    release.join();
+    command.join();
+    EXPECT_TRUE(commandLine.ok()) << qPrintable(commandLine.error);
+    t.store = t.Open();
+    EXPECT_TRUE(WaitUntil([&] { return t.store->Count({}).count == 3; }, 10000));
+    EXPECT_EQ(t.Find({}).size(), 3);
+    EXPECT_TRUE(messages.isEmpty()) << qPrintable(messages.join(u'\n'));
 }
 
 TEST(HistoryJson, ALineReadsBackAsTheEntry) {

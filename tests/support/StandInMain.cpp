@@ -78,11 +78,12 @@ int main(int argc, char** argv) {
             f.write(QByteArray::number(standIn.Port()) + "\n") < 0 || !f.commit())
             return Fail(QStringLiteral("cannot write %1").arg(portFile));
     }
+    // Before the banner: a caller may stop us as soon as it has read it.
+    std::signal(SIGINT, Stop);
+    std::signal(SIGTERM, Stop);
     std::printf("listening on %u\n", unsigned(standIn.Port()));
     std::fflush(stdout);
 
-    std::signal(SIGINT, Stop);
-    std::signal(SIGTERM, Stop);
     while (!g_stop)
         ::usleep(50 * 1000);
     return 0;
