@@ -138,17 +138,8 @@ int TForm1::Tag(const QAction* item) {
 }
 
 void TForm1::BuildControls() {
-    auto* outer = new QVBoxLayout(this);
-    const int b = TbsBusinessSkinForm::BorderWidth;
-    outer->setContentsMargins(b, 0, b, b);
-    outer->setSpacing(0);
-    outer->addWidget(bsBusinessSkinForm1->CaptionBar());
-
-    auto* client = new QWidget(this);
+    QWidget* client = bsBusinessSkinForm1->BuildFrame();
     ClientPanel = client;
-    client->setObjectName(QStringLiteral("ClientPanel"));
-    client->setAttribute(Qt::WA_StyledBackground);
-    outer->addWidget(client, 1);
     auto* bands = new QVBoxLayout(client);
     bands->setContentsMargins(0, 0, 0, 0);
     bands->setSpacing(0);

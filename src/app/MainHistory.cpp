@@ -35,13 +35,8 @@ void TForm1::RecordTranslation(const TranslateResult& result) {
     // Every engine failing still ends as Translated with nothing to show.
     if (result.text.trimmed().isEmpty() || askedText_.isEmpty())
         return;
-    HistoryEntry entry;
-    entry.source = HistoryText(askedText_);
-    entry.target = HistoryText(result.text);
-    entry.sourceCode = askedSource_;
-    entry.targetCode = askedTarget_;
-    entry.engine = result.engine;
-    recorder_->Record(entry);
+    recorder_->Record(
+        TranslationEntry(askedSource_, askedTarget_, askedText_, result.text, result.engine));
     // An open history window shows it once it is written.
     if (historyWindow_ && historyWindow_->isVisible())
         historyWindow_->ReloadAfter([recorder = recorder_] { recorder->Flush(5000); });

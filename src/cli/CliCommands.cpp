@@ -131,12 +131,8 @@ void RecordTranslation(const QString& sourceCode, const QString& targetCode, con
     // Every engine failing still ends as Translated, with nothing to keep.
     if (result.text.trimmed().isEmpty())
         return;
-    HistoryEntry entry;
-    entry.source = HistoryText(text);
-    entry.target = HistoryText(result.text);
-    entry.sourceCode = sourceCode;
-    entry.targetCode = targetCode;
-    entry.engine = result.engine;
+    const HistoryEntry entry =
+        TranslationEntry(sourceCode, targetCode, text, result.text, result.engine);
     QString notice;
     const HistoryStatus status = RecordTranslationNow(
         HistoryStore::DefaultPath(), entry, Preferences::Get(pref::HistoryEnabled) != 0, &notice);

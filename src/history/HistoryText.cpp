@@ -16,3 +16,14 @@ QString HistoryText(QStringView text) {
         out.chop(1);
     return out;
 }
+
+HistoryEntry TranslationEntry(const QString& sourceCode, const QString& targetCode,
+                              QStringView text, QStringView translation, const QString& engine) {
+    HistoryEntry entry;
+    entry.source = HistoryText(text);
+    entry.target = HistoryText(translation);
+    entry.sourceCode = sourceCode;
+    entry.targetCode = targetCode;
+    entry.engine = engine;
+    return entry;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history/HistoryEntry.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -8,3 +10,7 @@
 // input and answers differ only in these, so the same text finds its entry
 // whichever way it was translated.
 QString HistoryText(QStringView text);
+
+// The entry for one translation: both texts as the history keeps them.
+HistoryEntry TranslationEntry(const QString& sourceCode, const QString& targetCode,
+                              QStringView text, QStringView translation, const QString& engine);

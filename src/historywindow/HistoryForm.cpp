@@ -90,16 +90,7 @@ THistoryForm::~THistoryForm() {
 }
 
 void THistoryForm::BuildControls() {
-    auto* outer = new QVBoxLayout(this);
-    const int b = TbsBusinessSkinForm::BorderWidth;
-    outer->setContentsMargins(b, 0, b, b);
-    outer->setSpacing(0);
-    outer->addWidget(bsBusinessSkinForm1->CaptionBar());
-
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("ClientPanel"));
-    client->setAttribute(Qt::WA_StyledBackground);
-    outer->addWidget(client, 1);
+    QWidget* client = bsBusinessSkinForm1->BuildFrame();
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(10, 8, 10, 10);
     layout->setSpacing(8);

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QStyleOption>
 #include <QSystemTrayIcon>
+#include <QVBoxLayout>
 #include <QWindow>
 
 // --- caption button ------------------------------------------------------
@@ -272,4 +273,16 @@ bool TbsBusinessSkinForm::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QObject::eventFilter(watched, event);
+}
+
+QWidget* TbsBusinessSkinForm::BuildFrame() {
+    auto* outer = new QVBoxLayout(form_);
+    outer->setContentsMargins(BorderWidth, 0, BorderWidth, BorderWidth);
+    outer->setSpacing(0);
+    outer->addWidget(bar_);
+    auto* client = new QWidget(form_);
+    client->setObjectName(QStringLiteral("ClientPanel"));
+    client->setAttribute(Qt::WA_StyledBackground);
+    outer->addWidget(client, 1);
+    return client;
 }

@@ -83,6 +83,10 @@ public:
     // Width of the edge that resizes the window.
     static constexpr int BorderWidth = 4;
 
+    // Lays the form out as caption bar over a styled "ClientPanel" that takes
+    // the rest, inside the resizing edge; returns the panel.
+    QWidget* BuildFrame();
+
     std::function<void(QObject* Sender)> OnRestoreFromTray;
 
 protected:

@@ -11,11 +11,7 @@ constexpr char kBingAgent[] = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.3
                               "Gecko) Chrome/124.0.0.0 Safari/537.36 Edg/124.0.0.0";
 
 // Catalogue code -> the service's code; null where it has no such language.
-struct CodeRow {
-    const char* catalogue;
-    const char* code;
-};
-constexpr CodeRow kCodes[] = {
+constexpr EngineCodeRow kCodes[] = {
     {"auto", "auto"},  {"zh-CN", "zh-Hans"}, {"zh-TW", "zh-Hant"}, {"en", "en"},    {"de", "de"},
     {"ru", "ru"},      {"fr", "fr"},         {"ko", "ko"},         {"ja", "ja"},    {"sq", "sq"},
     {"ar", "ar"},      {"az", "az"},         {"ga", "ga"},         {"et", "et"},    {"eu", "eu"},
@@ -54,10 +50,7 @@ QString BingEngine::Label() const {
 }
 
 std::optional<QString> BingEngine::Code(QStringView catalogueCode) const {
-    for (const CodeRow& row : kCodes)
-        if (catalogueCode == QLatin1String(row.catalogue))
-            return row.code ? std::optional(QString::fromLatin1(row.code)) : std::nullopt;
-    return std::nullopt;
+    return LookUpCode(kCodes, catalogueCode);
 }
 
 EngineRequest BingEngine::Request(const QString& source, const QString& target,

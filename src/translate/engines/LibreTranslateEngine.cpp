@@ -11,11 +11,7 @@ namespace {
 // the codes every release understands ("zh"/"zt" rather than the newer
 // "zh-Hans"/"zh-Hant"). An instance that lacks one answers 400 and the next
 // engine takes over.
-struct CodeRow {
-    const char* catalogue;
-    const char* code;
-};
-constexpr CodeRow kCodes[] = {
+constexpr EngineCodeRow kCodes[] = {
     {"auto", "auto"}, {"zh-CN", "zh"}, {"zh-TW", "zt"}, {"en", "en"},    {"de", "de"},
     {"ru", "ru"},     {"fr", "fr"},    {"ko", "ko"},    {"ja", "ja"},    {"sq", "sq"},
     {"ar", "ar"},     {"az", "az"},    {"ga", "ga"},    {"et", "et"},    {"eu", "eu"},
@@ -53,10 +49,7 @@ QString LibreTranslateEngine::Label() const {
 }
 
 std::optional<QString> LibreTranslateEngine::Code(QStringView catalogueCode) const {
-    for (const CodeRow& row : kCodes)
-        if (catalogueCode == QLatin1String(row.catalogue))
-            return row.code ? std::optional(QString::fromLatin1(row.code)) : std::nullopt;
-    return std::nullopt;
+    return LookUpCode(kCodes, catalogueCode);
 }
 
 EngineRequest LibreTranslateEngine::Request(const QString& source, const QString& target,

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <cstddef>
 #include <optional>
 
 // One HTTP request of an engine, as values: the transfer component sends it.
@@ -46,6 +47,23 @@ public:
     virtual bool TakeToken(QByteArrayView answer, qint64 nowSecs);
     virtual void ForgetToken();
 };
+
+// One row of an engine's code table: catalogue code -> the service's code,
+// null where the service has no such language.
+struct EngineCodeRow {
+    const char* catalogue;
+    const char* code;
+};
+
+// The service's code for a catalogue code in a table; none when the table has
+// no such row or the row is null.
+template <std::size_t N>
+std::optional<QString> LookUpCode(const EngineCodeRow (&table)[N], QStringView catalogueCode) {
+    for (const EngineCodeRow& row : table)
+        if (catalogueCode == QLatin1String(row.catalogue))
+            return row.code ? std::optional(QString::fromLatin1(row.code)) : std::nullopt;
+    return std::nullopt;
+}
 
 // Lines as the window takes them: every line break (CR LF, LF or CR) becomes
 // CR LF, and the last line gets one too. Blank lines at the end are dropped,
