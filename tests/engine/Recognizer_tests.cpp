@@ -1,3 +1,4 @@
+#include "ScreenScenes.h"
 #include "engine/CropPicture.h"
 #include "engine/CropPreprocess.h"
 #include "engine/OcrLanguages.h"
@@ -85,23 +86,6 @@ QStringList Lines(const engine::Recognition& result) {
     return list;
 }
 
-double Accuracy(const QString& got, const QString& want) {
-    const std::u32string a = got.toStdU32String(), b = want.toStdU32String();
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j)
-        row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = above;
-        }
-    }
-    return 1.0 - double(row[b.size()]) / double(b.size());
-}
-
 bool Installed(const QString& family) {
     return QFontDatabase::families().contains(family);
 }
@@ -140,7 +124,7 @@ TEST_P(Recognition, ReadsScreenText) {
     const auto result = Shared().Recognize(View(Sent(Draw(lines, c.style))), "chi_sim+eng");
     ASSERT_FALSE(result.error) << result.error.text;
     const QString got = Lines(result).join('\n');
-    const double accuracy = Accuracy(got, lines.join('\n'));
+    const double accuracy = CharacterAccuracy(got, lines.join('\n'));
     std::printf("[ accuracy ] %-22s %6.2f %%\n", c.name, 100 * accuracy);
     EXPECT_GE(accuracy, 0.97) << got.toStdString();
 }
