@@ -1,6 +1,7 @@
 // The engine server as the program and as a hostile client meet it: real
 // sockets on loopback and a Unix socket, the program's own request bodies,
 // real engines; the process itself for its command line, memory and CPU.
+#include "EnvScope.h"
 #include "RawHttp.h"
 #include "engine/SpeechSynth.h"
 #include "ocr/OcrRequest.h"
@@ -519,13 +520,9 @@ TEST(EngineServerProcess, IdleWatcherSleepsWhileARequestRuns) {
     // CPU this test looks for (half a second under a sanitizer).
     QTemporaryDir noModels;
     ASSERT_TRUE(noModels.isValid());
-    const QByteArray models = qgetenv("QUILLMATE_OCR_MODELS");
-    qputenv("QUILLMATE_OCR_MODELS", QFile::encodeName(noModels.path()));
+    EnvScope env;
+    env.Set("QUILLMATE_OCR_MODELS", QFile::encodeName(noModels.path()));
     EngineProgram engine({"--token", "t", "--idle-exit", "1", "--workers", "1"});
-    if (models.isNull())
-        qunsetenv("QUILLMATE_OCR_MODELS");
-    else
-        qputenv("QUILLMATE_OCR_MODELS", models);
     ASSERT_GT(engine.Port(), 0);
     // A speech request whose body takes 3 s to arrive: three idle limits.
     const std::string body = "lan=en&text=" + std::string(88, 'a');
