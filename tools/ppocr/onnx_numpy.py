@@ -96,6 +96,8 @@ def run_node(node, ins):
              "Pow": np.power}[op]
         y = f(ins[0], ins[1])
         return y.astype(ins[0].dtype)
+    if op == "Sum":
+        return sum(ins[1:], ins[0]).astype(ins[0].dtype)
     if op == "Sqrt":
         return np.sqrt(ins[0])
     if op == "Relu":
