@@ -51,7 +51,7 @@ def used_constants(nodes, values):
     return used
 
 
-def split_depthwise(nodes, values):
+def split_depthwise(nodes, values, model):
     """Depthwise 5x5 convolutions become the sum of four 3x3 ones, each with
     the taps of one corner of the 5x5 kernel: OpenCV 4.6 runs 3x3 depthwise
     convolutions on a fast path and 5x5 ones an order of magnitude slower
@@ -87,7 +87,9 @@ def split_depthwise(nodes, values):
                 parts.append(part)
         out.append(helper.make_node("Sum", parts, list(node.output), name=name))
         split += 1
-    return out, split
+    if split != 8:
+        raise SystemExit(f"{model} model: {split} depthwise 5x5 convolutions, expected 8")
+    return out
 
 
 def fix_detection(model):
@@ -106,9 +108,7 @@ def fix_detection(model):
         nodes.append(node)
     if clips != 24:
         raise SystemExit(f"detection model: {clips} Clip nodes with three inputs, expected 24")
-    nodes, split = split_depthwise(nodes, values)
-    if split != 8:
-        raise SystemExit(f"detection model: {split} depthwise 5x5 convolutions, expected 8")
+    nodes = split_depthwise(nodes, values, "detection")
     return rebuild(model, nodes, used_constants(nodes, values))
 
 
@@ -192,9 +192,7 @@ def fix_recognition(model):
 
     initializers = dict(folded)
     initializers.update(extra)
-    nodes, split = split_depthwise(nodes, initializers)
-    if split != 8:
-        raise SystemExit(f"recognition model: {split} depthwise 5x5 convolutions, expected 8")
+    nodes = split_depthwise(nodes, initializers, "recognition")
     x = model.graph.input[0]
     fixed_input = helper.make_tensor_value_info(x.name, x.type.tensor_type.elem_type,
                                                 [1, 3, 48, REC_WIDTH])
